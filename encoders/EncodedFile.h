@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "OutputFile.h"
+
+namespace encoders {
+
+// The output file of a back-end whose library only encodes into a buffer (MP3, Ogg). A write or
+// close that the system refuses is reported once, with the back-end's caption, so a truncated file
+// never passes for a converted one.
+class EncodedFile {
+public:
+    explicit EncodedFile(std::string caption) : caption_(std::move(caption)) {}
+
+    // Shows "Can not create the file." on failure.
+    bool Create(const std::string& path);
+    // Shows "Can not write the file." on failure; later appends and the close stay silent.
+    bool Append(const uint8_t* data, uint32_t size);
+    bool Close();
+    bool Failed() const { return failed_; }
+
+private:
+    void ReportWriteFailure();
+
+    std::string caption_;
+    platform::OutputFile file_;
+    bool failed_ = false;
+};
+
+}  // namespace encoders

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+// How one file of a batch ended.
+enum class FileOutcome {
+    Converted,  // every byte of its data went through the encoder and the output was closed
+    Failed,     // a message told why; the batch went on
+    Stopped,    // a stop request ended it; the partial output was closed and kept
+};
+
+// What a running batch tells the world. Called on the worker's thread, in order; an implementation
+// that serves a window hands the calls to the window's thread in the same order.
+class ConversionReporter {
+public:
+    virtual ~ConversionReporter() = default;
+
+    // A file's turn begins: its label shows the path, both bars go back to 0.
+    virtual void FileStarted(const std::string& sourcePath) = 0;
+    // After each block: the current file's bar and the whole batch's bar, 0 to 100.
+    virtual void Progress(int current, int total) = 0;
+    virtual void FileFinished(const std::string& sourcePath, FileOutcome outcome) {
+        static_cast<void>(sourcePath);
+        static_cast<void>(outcome);
+    }
+    // The batch is over (its list done or a stop request seen). Called exactly once.
+    virtual void BatchEnded() = 0;
+};

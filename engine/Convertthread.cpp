@@ -1,0 +1,276 @@
+#include "Convertthread.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "MessageBox.h"
+#include "OutputPath.h"
+#include "ProgramDir.h"
+#include "Waveinf.h"
+#include "Wavtomp3.h"
+#include "Wavtoogg.h"
+#include "Wavtowma.h"
+
+namespace {
+
+// Short MP3 files get two blocks of silence so that the encoder's delay does not eat their end.
+constexpr uint32_t kSilenceTailBelow = 51200;
+
+constexpr std::array<uint32_t, 7> kMp3Bitrates{32, 64, 96, 128, 192, 256, 320};
+constexpr std::array<uint32_t, 6> kWmaBitrates{48000, 64000, 80000, 96000, 128000, 160000};
+
+// An index outside its list takes the nearest entry rather than reading past the list.
+template <std::size_t N>
+uint32_t Pick(const std::array<uint32_t, N>& list, int index) {
+    return list[static_cast<std::size_t>(std::clamp(index, 0, static_cast<int>(N) - 1))];
+}
+
+uint32_t Mp3Bitrate(int index, uint32_t sampleRate) {
+    const uint32_t bitrate = Pick(kMp3Bitrates, index);
+    return sampleRate <= 11025 && bitrate > 64 ? 64 : bitrate;
+}
+
+float OggQuality(int index) {
+    return static_cast<float>(std::clamp(index, 0, 9) + 1) * 0.1f;
+}
+
+// 8-bit samples are unsigned with 128 as silence.
+int16_t Widen(unsigned char byte) {
+    return static_cast<int16_t>(32767 * (static_cast<int>(byte) - 128) / 128);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    if (std::filesystem::equivalent(a, b, error)) {
+        return true;
+    }
+    return std::filesystem::weakly_canonical(a, error) == std::filesystem::weakly_canonical(b, error);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using SourceFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Moves one file's sample data from the source to a back-end, block by block.
+class Pump {
+public:
+    Pump(std::FILE* source, const WaveFormat& format, uint32_t blockBytes, bool padEightBit)
+        : source_(source),
+          format_(format),
+          blockSamples_(blockBytes / 2),
+          padEightBit_(padEightBit),
+          samples_(blockSamples_) {
+        if (format.BitsPerSample == 8) {
+            bytes_.resize(blockSamples_);
+        }
+    }
+
+    const int16_t* Samples() const { return samples_.data(); }
+    int16_t* Samples() { return samples_.data(); }
+    uint64_t Consumed() const { return consumed_; }
+    bool Exhausted() const { return exhausted_ || consumed_ >= format_.DataSize; }
+
+    // Fills the next block; returns its size in bytes, 0 when nothing is left to send.
+    uint32_t Fill() {
+        if (Exhausted()) {
+            return 0;
+        }
+        const uint64_t remaining = format_.DataSize - consumed_;
+        if (format_.BitsPerSample != 8) {
+            const auto want = static_cast<std::size_t>(std::min<uint64_t>(remaining, blockSamples_ * 2));
+            const std::size_t got = std::fread(samples_.data(), 1, want, source_);
+            consumed_ += got;
+            exhausted_ = got == 0;
+            return static_cast<uint32_t>(got);
+        }
+        const auto want = static_cast<std::size_t>(std::min<uint64_t>(remaining, blockSamples_));
+        const std::size_t got = std::fread(bytes_.data(), 1, want, source_);
+        for (std::size_t i = 0; i < got; ++i) {
+            samples_[i] = Widen(bytes_[i]);
+        }
+        if (padEightBit_) {
+            // The MP3 path always sends whole blocks: what cannot be read is silence.
+            std::fill(samples_.begin() + static_cast<std::ptrdiff_t>(got), samples_.end(),
+                      int16_t{0});
+            consumed_ += blockSamples_;
+            return blockSamples_ * 2;
+        }
+        consumed_ += got;
+        exhausted_ = got == 0;
+        return static_cast<uint32_t>(got * 2);
+    }
+
+    // Fills the whole block with silence and returns its size in bytes.
+    uint32_t Silence() {
+        std::fill(samples_.begin(), samples_.end(), int16_t{0});
+        return blockSamples_ * 2;
+    }
+
+private:
+    std::FILE* source_;
+    WaveFormat format_;
+    uint32_t blockSamples_;
+    bool padEightBit_;
+    std::vector<int16_t> samples_;
+    std::vector<unsigned char> bytes_;
+    uint64_t consumed_ = 0;
+    bool exhausted_ = false;
+};
+
+}  // namespace
+
+TConvertThread::TConvertThread(bool createSuspended) {
+    connect(this, &QThread::finished, this, [this] {
+        if (FreeOnTerminate) {
+            deleteLater();
+        }
+    });
+    if (!createSuspended) {
+        Resume();
+    }
+}
+
+TConvertThread::~TConvertThread() { wait(); }
+
+void TConvertThread::Resume() { start(); }
+
+void TConvertThread::run() { Execute(); }
+
+void TConvertThread::Execute() {
+    const std::string extension = TargetExtension(static_cast<int>(options_.OutputFormat));
+    for (std::size_t i = 0; i < FileList.size() && !Terminated(); ++i) {
+        const std::string& source = FileList[i];
+        const std::string output = OutputPathFor(source, options_.CustomDir, options_.OutputDir,
+                                                 extension, kPosixPaths);
+        if (reporter_ != nullptr) {
+            reporter_->FileStarted(source);
+        }
+        const FileOutcome outcome = ConvertFile(source, output, static_cast<int>(i),
+                                                static_cast<int>(FileList.size()));
+        if (reporter_ != nullptr) {
+            reporter_->FileFinished(source, outcome);
+        }
+    }
+    if (reporter_ != nullptr) {
+        reporter_->BatchEnded();
+    }
+}
+
+FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::string& output,
+                                        int index, int count) {
+    if (SameFile(source, output)) {
+        // Writing the output would destroy the source while it is being read.
+        platform::MessageBox("Could not convert '" + source +
+                                 "': its output file would overwrite the source file",
+                             "Error", platform::MbOk);
+        return FileOutcome::Failed;
+    }
+    SourceFile file(OpenForReading(source));
+    if (!file) {
+        platform::MessageBox("Could not open '" + source + "'", "Error", platform::MbOk);
+        return FileOutcome::Failed;
+    }
+    const std::optional<WaveFormat> format = ReadWaveHeader(file.get());
+    if (!format) {
+        return FileOutcome::Failed;
+    }
+    const uint16_t channels = format->Channels == 2 ? 2 : 1;
+
+    bool failed = false;
+    bool stopped = false;
+    // Sends every block of the data chunk; false once a write has failed.
+    auto pumpAll = [&](Pump& pump, auto&& write) {
+        while (!pump.Exhausted()) {
+            const uint32_t size = pump.Fill();
+            if (size == 0) {
+                break;
+            }
+            if (!write(pump.Samples(), size)) {
+                failed = true;
+                break;
+            }
+            if (reporter_ != nullptr) {
+                const double percent = static_cast<double>(pump.Consumed()) * 100.0 /
+                                       static_cast<double>(format->DataSize);
+                const int current = percent >= 100.0 ? 100 : static_cast<int>(percent);
+                const int total = static_cast<int>(100.0 / count * index +
+                                                   static_cast<double>(current) / count);
+                reporter_->Progress(current, total);
+            }
+            if (Terminated()) {
+                stopped = !pump.Exhausted();
+                break;
+            }
+        }
+    };
+
+    switch (options_.OutputFormat) {
+        case OutputFormat::MP3: {
+            WavToMp3 encoder;
+            const int block = encoder.Open(output, format->SampleRate, channels == 2 ? 1 : 4,
+                                           Mp3Bitrate(options_.Mp3BitrateIndex, format->SampleRate),
+                                           options_.Mp3Copyright, options_.Mp3Crc,
+                                           options_.Mp3Original, options_.Mp3Private);
+            if (block == -1) {
+                return FileOutcome::Failed;
+            }
+            Pump pump(file.get(), *format, static_cast<uint32_t>(block), true);
+            auto write = [&encoder](const int16_t* samples, uint32_t size) {
+                return encoder.Write(samples, size) != -1;
+            };
+            pumpAll(pump, write);
+            if (format->DataSize < kSilenceTailBelow) {
+                if (write(pump.Samples(), pump.Silence())) {
+                    write(pump.Samples(), pump.Silence());
+                }
+            }
+            encoder.Close();
+            failed = failed || encoder.FileFailed();
+            break;
+        }
+        case OutputFormat::WMA: {
+            WavToWma encoder;
+            const int block = encoder.Open(output, format->SampleRate, channels,
+                                           Pick(kWmaBitrates, options_.WmaBitrateIndex));
+            if (block == -1) {
+                return FileOutcome::Failed;
+            }
+            Pump pump(file.get(), *format, static_cast<uint32_t>(block), false);
+            pumpAll(pump, [&encoder](const int16_t* samples, uint32_t size) {
+                return encoder.Write(samples, size);
+            });
+            const bool closed = encoder.Close();
+            if (failed || !closed) {
+                // The library reports its failures by result alone; the user still has to know.
+                platform::MessageBox("Can not write the file '" + output + "'.", "WMA Audio SDK",
+                                     platform::MbOk);
+                failed = true;
+            }
+            break;
+        }
+        case OutputFormat::OGG: {
+            WavToOgg encoder;
+            const int block = encoder.Open(output, format->SampleRate, channels,
+                                           OggQuality(options_.OggQualityIndex));
+            if (block == -1) {
+                return FileOutcome::Failed;
+            }
+            Pump pump(file.get(), *format, static_cast<uint32_t>(block), false);
+            pumpAll(pump, [&encoder](const int16_t* samples, uint32_t size) {
+                return encoder.Write(samples, size);
+            });
+            encoder.Close();
+            failed = failed || encoder.FileFailed();
+            break;
+        }
+    }
+    if (failed) {
+        return FileOutcome::Failed;
+    }
+    return stopped ? FileOutcome::Stopped : FileOutcome::Converted;
+}

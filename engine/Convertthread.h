@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QThread>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "ConversionOptions.h"
+#include "ConversionReporter.h"
+
+// Runs one batch on its own thread: each listed WAVE file becomes one encoded file.
+class TConvertThread final : public QThread {
+    Q_OBJECT
+
+public:
+    // A suspended worker waits for Resume(); otherwise it starts at once.
+    explicit TConvertThread(bool createSuspended);
+    ~TConvertThread() override;
+
+    // Full source paths in list order; filled before Resume().
+    std::vector<std::string> FileList;
+    // On by default: the worker deletes itself once its batch has ended.
+    bool FreeOnTerminate = true;
+
+    // The options of this batch, copied before Resume(); they cannot change under a running batch.
+    void SetOptions(const ConversionOptions& options) { options_ = options; }
+    // Must outlive the batch.
+    void SetReporter(ConversionReporter* reporter) { reporter_ = reporter; }
+
+    void Resume();
+    // Only asks: the current block is finished and its file closed before the batch ends.
+    void Terminate() { terminated_.store(true, std::memory_order_relaxed); }
+    bool Terminated() const { return terminated_.load(std::memory_order_relaxed); }
+
+protected:
+    void run() override;
+
+private:
+    void Execute();
+    FileOutcome ConvertFile(const std::string& source, const std::string& output, int index,
+                            int count);
+
+    ConversionOptions options_;
+    ConversionReporter* reporter_ = nullptr;
+    std::atomic<bool> terminated_{false};
+};

@@ -1,0 +1,155 @@
+#include "Waveinf.h"
+
+#include <cstring>
+#include <filesystem>
+
+#include "MessageBox.h"
+
+namespace {
+
+uint16_t U16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t U32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+bool ReadExactly(std::FILE* stream, unsigned char* buffer, std::size_t size) {
+    return std::fread(buffer, 1, size, stream) == size;
+}
+
+// Skips forward without trusting the declared size: a size that runs past the end of the file
+// ends the walk instead of leaving the stream beyond it.
+bool Skip(std::FILE* stream, uint32_t size) {
+    if (size == 0) {
+        return true;
+    }
+    const long here = std::ftell(stream);
+    if (here < 0 || std::fseek(stream, 0, SEEK_END) != 0) {
+        return false;
+    }
+    const long end = std::ftell(stream);
+    if (end < 0 || static_cast<uint64_t>(end - here) < size) {
+        return false;
+    }
+    return std::fseek(stream, here + static_cast<long>(size), SEEK_SET) == 0;
+}
+
+// The pieces both readers share, read in the same order: the 12-byte RIFF header, the 24-byte
+// fmt piece, the rest of a longer fmt chunk, then chunk headers until "data".
+struct Header {
+    uint16_t formatTag = 0;
+    uint16_t channels = 0;
+    uint32_t sampleRate = 0;
+    uint16_t bitsPerSample = 0;
+    uint32_t dataSize = 0;
+};
+
+enum class HeaderFault { None, NotWave, Compressed };
+
+// Reads the fmt piece. False when the file has no "fmt " chunk at offset 12.
+bool ReadFormat(std::FILE* stream, Header& header, uint32_t& fmtSize) {
+    unsigned char riff[12];
+    unsigned char fmt[24];
+    if (!ReadExactly(stream, riff, sizeof riff) || !ReadExactly(stream, fmt, sizeof fmt)) {
+        return false;
+    }
+    if (std::memcmp(fmt, "fmt ", 4) != 0) {
+        return false;
+    }
+    fmtSize = U32(fmt + 4);
+    header.formatTag = U16(fmt + 8);
+    header.channels = U16(fmt + 10);
+    header.sampleRate = U32(fmt + 12);
+    header.bitsPerSample = U16(fmt + 22);
+    return true;
+}
+
+// Skips the fmt chunk's extra bytes and walks to the data chunk; false at the end of the file.
+bool FindData(std::FILE* stream, uint32_t fmtSize, Header& header) {
+    if (fmtSize > 16 && !Skip(stream, fmtSize - 16)) {
+        return false;
+    }
+    unsigned char chunk[8];
+    for (;;) {
+        if (!ReadExactly(stream, chunk, sizeof chunk)) {
+            return false;
+        }
+        if (std::memcmp(chunk, "data", 4) == 0) {
+            header.dataSize = U32(chunk + 4);
+            return true;
+        }
+        // No pad byte after an odd-sized chunk: files from the tools this reads never have one.
+        if (!Skip(stream, U32(chunk + 4))) {
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
+std::FILE* OpenForReading(const std::string& path) {
+    // A folder opens for reading here, but is no more a file than on any other system.
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        return nullptr;
+    }
+    return std::fopen(path.c_str(), "rb");
+}
+
+bool GetWaveInfo(const std::string& path, WaveInfo& info) {
+    info = WaveInfo{};
+    std::FILE* stream = OpenForReading(path);
+    if (stream == nullptr) {
+        platform::ShowPlainMessage("Cannot open the file!");
+        return false;
+    }
+    Header header;
+    uint32_t fmtSize = 0;
+    const bool hasFormat = ReadFormat(stream, header, fmtSize);
+    if (hasFormat) {
+        info.Channels = header.channels;
+        info.SampleRate = header.sampleRate;
+        info.BitsPerSample = header.bitsPerSample;
+    }
+    if (!hasFormat || !FindData(stream, fmtSize, header)) {
+        std::fclose(stream);
+        info = WaveInfo{};
+        platform::ApplicationMessageBox("This is not a valid Wave file.", "ERROR", platform::MbOk);
+        return false;
+    }
+    info.DataSize = header.dataSize;
+    info.FileSize = header.dataSize + 44;
+    const uint64_t byteRate =
+        static_cast<uint64_t>(info.SampleRate) * info.Channels * info.BitsPerSample / 8;
+    info.Seconds = byteRate == 0 ? 0 : static_cast<uint32_t>(info.DataSize / byteRate);
+    std::fclose(stream);
+    if (info.BitsPerSample == 8 || info.BitsPerSample == 16) {
+        return true;
+    }
+    platform::ShowPlainMessage("Not PCM formats!");
+    return false;
+}
+
+std::optional<WaveFormat> ReadWaveHeader(std::FILE* stream) {
+    Header header;
+    uint32_t fmtSize = 0;
+    if (!ReadFormat(stream, header, fmtSize)) {
+        platform::MessageBox("This is not a valid Wave file", "Error", platform::MbOk);
+        return std::nullopt;
+    }
+    if (header.formatTag != 1) {
+        platform::MessageBox("Can not handle compressed Wave file", "Error", platform::MbOk);
+        return std::nullopt;
+    }
+    if (!FindData(stream, fmtSize, header)) {
+        platform::MessageBox("This is not a valid Wave file", "Error", platform::MbOk);
+        return std::nullopt;
+    }
+    WaveFormat format;
+    format.FormatTag = header.formatTag;
+    format.Channels = header.channels;
+    format.SampleRate = header.sampleRate;
+    format.BitsPerSample = header.bitsPerSample;
+    format.DataSize = header.dataSize;
+    return format;
+}

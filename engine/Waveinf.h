@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+// Facts of a WAVE header as the file list shows them.
+struct WaveInfo {
+    uint32_t Channels = 0;
+    uint32_t SampleRate = 0;
+    uint32_t BitsPerSample = 0;
+    uint32_t DataSize = 0;
+    uint32_t FileSize = 0;  // DataSize plus a canonical 44-byte header
+    uint32_t Seconds = 0;
+};
+
+// Facts of a WAVE header as the conversion needs them.
+struct WaveFormat {
+    uint16_t FormatTag = 0;
+    uint16_t Channels = 0;
+    uint32_t SampleRate = 0;
+    uint16_t BitsPerSample = 0;
+    // Unsigned: a data chunk of 2 GiB or more is still a data chunk.
+    uint32_t DataSize = 0;
+};
+
+// Opens a source for binary reading; null for a file that cannot be opened or a folder.
+std::FILE* OpenForReading(const std::string& path);
+
+// Probes a file for the list. False after a message: the file may not be listed.
+bool GetWaveInfo(const std::string& path, WaveInfo& info);
+
+// Reads the header of a source opened at offset 0 and leaves it at the first sample byte.
+// Empty after a message: the file is skipped.
+std::optional<WaveFormat> ReadWaveHeader(std::FILE* stream);

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing the program needs.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config git
+  # toolkit
+  qt6-base-dev libgl-dev
+  # codecs behind the encoder libraries
+  libmp3lame-dev libvorbis-dev libogg-dev libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg lame vorbis-tools xvfb xauth
+  # fonts: a Tahoma-compatible face
+  fonts-wine
+)
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
