@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// A Windows-style INI file with private-profile semantics: section and key names match without
+// regard to case, values are trimmed, an absent key reads as the default, the file is created by
+// the first write and every write touches only its own key. Nothing is cached: every call goes to
+// the file.
+class IniFile {
+public:
+    explicit IniFile(std::string path) : path_(std::move(path)) {}
+
+    const std::string& Path() const { return path_; }
+    // At most 2047 characters of a value are read.
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& defaultValue) const;
+    // False when the system refuses the write (read-only file or folder).
+    bool WriteString(const std::string& section, const std::string& key, const std::string& value);
+
+private:
+    std::string path_;
+};
+
+}  // namespace platform
