@@ -92,6 +92,7 @@ void RunBatch(const Batch& batch, Recorder& recorder, TConvertThread** running =
         *running = worker;
     }
     worker->Resume();
+    recorder.WaitForEnd();
     worker->wait();
     delete worker;
 }
@@ -302,7 +303,7 @@ TEST(Worker, OpenArgumentsFollowTheOptions) {
         Recorder recorder;
         RunBatch({options, {dir.File("w.wav")}}, recorder);
         EXPECT_EQ(library.Control().outputFormat[0], wmaRates[index]);
-        EXPECT_EQ(library.Control().input.channels, 2);
+        EXPECT_EQ(+library.Control().input.channels, 2);
     }
 }
 
@@ -492,6 +493,7 @@ TEST(Worker, MessageBoxesBlockOnlyTheWorker) {
         release = true;
     }
     released.notify_all();
+    recorder.WaitForEnd();
     worker->wait();
     delete worker;
     platform::SetMessageSink(previous);
