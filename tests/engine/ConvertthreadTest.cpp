@@ -83,6 +83,9 @@ struct Batch {
 
 // Runs a batch to its end on a worker thread and waits for it.
 void RunBatch(const Batch& batch, Recorder& recorder, TConvertThread** running = nullptr) {
+    if (!recorder.Matching("end").empty()) {
+        ADD_FAILURE() << "a recorder serves one batch";
+    }
     auto* worker = new TConvertThread(true);
     worker->FreeOnTerminate = false;
     worker->FileList = batch.files;
@@ -314,13 +317,14 @@ TEST(Worker, OutputGoesBesideTheSourceOrIntoTheCustomFolder) {
     BoxRecorder boxes;
     WriteFile(dir.File("song.wav"), Wave16(Ramp16(10)));
     ConversionOptions options = Format(OutputFormat::WMA);
-    Recorder recorder;
-    RunBatch({options, {dir.File("song.wav")}}, recorder);
+    Recorder beside;
+    RunBatch({options, {dir.File("song.wav")}}, beside);
     EXPECT_TRUE(std::filesystem::exists(dir.File("song.wma")));
     options.CustomDir = true;
     for (const std::string& folder : {out.Path(), out.Path() + "/"}) {
         std::filesystem::remove(out.File("song.wma"));
         options.OutputDir = folder;
+        Recorder recorder;
         RunBatch({options, {dir.File("song.wav")}}, recorder);
         EXPECT_TRUE(SameBytes(ReadFile(out.File("song.wma")), Ramp16(10)));
     }
