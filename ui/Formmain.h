@@ -6,6 +6,6 @@
 class TMainForm : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     explicit TMainForm(QWidget* parent = nullptr);
 };
