@@ -5,6 +5,7 @@
 #include <string>
 
 #include "DoubleState.h"
+#include "ProductVersion.h"
 #include "WmaAudioApi.h"
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
@@ -87,6 +88,15 @@ const WmaAudioWriterTable kTable{QueryInterface,  AddRef, Release, SetAttribute,
                                  SetOutputFormat, SetDrm, Write,   Finish};
 
 }  // namespace
+
+// The version a real library would carry; the About dialog reads it from the file.
+#ifndef OMIT_VERSION
+#ifdef VERSION_TEN
+SONVERT_PRODUCT_VERSION(10, 0, 0, 0);
+#else
+SONVERT_PRODUCT_VERSION(4, 0, 0, 3688);
+#endif
+#endif
 
 #ifndef OMIT_WMAudioCreateWriter
 EXPORT WmaResult WMAudioCreateWriter(const char16_t* path, WmaAudioWriter** writer) {
