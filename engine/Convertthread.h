@@ -3,6 +3,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,12 @@ class TConvertThread final : public QThread {
     void SetOptions(const ConversionOptions& options) { options_ = options; }
     // Must outlive the batch.
     void SetReporter(ConversionReporter* reporter) { reporter_ = reporter; }
+    // The worker keeps this one for as long as it lives: a cancelled batch may report after its
+    // window has lost interest.
+    void AdoptReporter(std::unique_ptr<ConversionReporter> reporter) {
+        ownedReporter_ = std::move(reporter);
+        reporter_ = ownedReporter_.get();
+    }
 
     void Resume();
     // Only asks: the current block is finished and its file closed before the batch ends.
@@ -43,5 +50,6 @@ class TConvertThread final : public QThread {
 
     ConversionOptions options_;
     ConversionReporter* reporter_ = nullptr;
+    std::unique_ptr<ConversionReporter> ownedReporter_;
     std::atomic<bool> terminated_{false};
 };
