@@ -200,34 +200,48 @@ VORBIS_EXPORT uint32_t vbEncWrite(VorbisStream stream, uint32_t sampleCount,
         return kResultInvalidParameter;
     }
     *outputBytes = 0;
-    uint32_t index = 0;
-    uint32_t values = sampleCount;
-    if (state->channels == 2 && state->hasPendingValue && values > 0) {
+    constexpr float kScale = 1.0f / 32768.0f;
+    const int16_t* values = samples;
+    uint32_t count = sampleCount;
+    float** buffer = nullptr;
+    uint32_t frame = 0;
+    if (state->channels == 2 && state->hasPendingValue && count > 0) {
+        // Complete the frame whose left value came with the previous chunk.
+        buffer = vorbis_analysis_buffer(&state->dsp, static_cast<int>((count + 1) / 2));
+        buffer[0][0] = state->pendingValue * kScale;
+        buffer[1][0] = values[0] * kScale;
+        state->hasPendingValue = false;
         ++values;
+        --count;
+        frame = 1;
     }
-    const uint32_t frames = values / state->channels;
-    if (frames > 0) {
-        float** buffer = vorbis_analysis_buffer(&state->dsp, static_cast<int>(frames));
-        auto next = [&]() -> float {
-            if (state->hasPendingValue) {
-                state->hasPendingValue = false;
-                return state->pendingValue / 32768.0f;
-            }
-            return samples[index++] / 32768.0f;
-        };
-        for (uint32_t frame = 0; frame < frames; ++frame) {
-            for (uint32_t channel = 0; channel < state->channels; ++channel) {
-                buffer[channel][frame] = next();
-            }
+    const uint32_t frames = count / state->channels;
+    if (frames > 0 && buffer == nullptr) {
+        buffer = vorbis_analysis_buffer(&state->dsp, static_cast<int>(frames));
+    }
+    if (state->channels == 1) {
+        float* mono = buffer == nullptr ? nullptr : buffer[0];
+        for (uint32_t i = 0; i < frames; ++i) {
+            mono[i] = values[i] * kScale;
         }
-        if (vorbis_analysis_wrote(&state->dsp, static_cast<int>(frames)) != 0) {
+    } else if (frames > 0) {
+        float* left = buffer[0] + frame;
+        float* right = buffer[1] + frame;
+        for (uint32_t i = 0; i < frames; ++i) {
+            left[i] = values[2 * i] * kScale;
+            right[i] = values[2 * i + 1] * kScale;
+        }
+    }
+    const uint32_t written = frame + frames;
+    if (written > 0) {
+        if (vorbis_analysis_wrote(&state->dsp, static_cast<int>(written)) != 0) {
             return kResultEncoderFailure;
         }
         state->Drain(false);
     }
-    if (index < sampleCount) {
+    if (frames * state->channels < count) {
         state->hasPendingValue = true;
-        state->pendingValue = samples[index];
+        state->pendingValue = values[count - 1];
     }
     state->Deliver(output, outputBytes);
     return kResultOk;
