@@ -94,14 +94,17 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
         // The options that take a value.
         std::string name = argument;
         std::optional<std::string> value;
-        if (const auto equals = argument.find('='); argument.rfind("--", 0) == 0 &&
-                                                    equals != std::string::npos) {
+        if (const auto equals = argument.find('=');
+            argument.rfind("--", 0) == 0 && equals != std::string::npos) {
             name = argument.substr(0, equals);
             value = argument.substr(equals + 1);
         }
         static const ValueOption kValueOptions[] = {
-            {"--format", "-f"},          {"--output-dir", "-o"}, {"--mp3-bitrate-index", nullptr},
-            {"--wma-bitrate-index", nullptr}, {"--ogg-quality-index", nullptr},
+            {"--format", "-f"},
+            {"--output-dir", "-o"},
+            {"--mp3-bitrate-index", nullptr},
+            {"--wma-bitrate-index", nullptr},
+            {"--ogg-quality-index", nullptr},
         };
         const ValueOption* option = nullptr;
         for (const ValueOption& candidate : kValueOptions) {
@@ -161,7 +164,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
 }
 
 std::string BatchUsage(const std::string& program) {
-    return "Usage: " + program + " [options] FILE...\n"
+    return "Usage: " + program +
+           " [options] FILE...\n"
            "Converts PCM WAVE files to MP3, WMA or Ogg Vorbis, one after the other.\n"
            "\n"
            "  -f, --format mp3|wma|ogg     output format\n"

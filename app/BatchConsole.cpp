@@ -40,10 +40,15 @@ std::string ProgressLine(int fileNumber, int fileCount, int current, int total,
     return line + "..." + path.substr(path.size() - (room - 3));
 }
 
-int BatchExitStatus(int converted, int fileCount) { return converted == fileCount ? 0 : 1; }
+int BatchExitStatus(int converted, int fileCount) {
+    return converted == fileCount ? 0 : 1;
+}
 
 BatchConsole::BatchConsole(std::FILE* stream, bool live, int fileCount, std::size_t width)
-    : stream_(stream), live_(live), fileCount_(fileCount), width_(std::max<std::size_t>(width, 20)) {}
+    : stream_(stream),
+      live_(live),
+      fileCount_(fileCount),
+      width_(std::max<std::size_t>(width, 20)) {}
 
 void BatchConsole::ClearBar() {
     if (barShown_) {
@@ -57,9 +62,8 @@ void BatchConsole::DrawBar() {
         return;
     }
     // One column less than the terminal so that the cursor never wraps to a new line.
-    const std::string line =
-        ProgressLine(fileNumber_, fileCount_, std::max(current_, 0), std::max(total_, 0), path_,
-                     width_ - 1);
+    const std::string line = ProgressLine(fileNumber_, fileCount_, std::max(current_, 0),
+                                          std::max(total_, 0), path_, width_ - 1);
     std::fputs(("\r" + line + "\x1b[K").c_str(), stream_);
     std::fflush(stream_);
     barShown_ = true;

@@ -21,7 +21,7 @@ int BatchExitStatus(int converted, int fileCount);
 // Serves a batch without windows: boxes become lines on the stream, progress a bar that redraws
 // itself in place when the stream is a terminal and stays silent otherwise.
 class BatchConsole final : public ConversionReporter {
-public:
+  public:
     BatchConsole(std::FILE* stream, bool live, int fileCount, std::size_t width = 80);
 
     // The message sink: blocks the worker only while the line is written.
@@ -36,7 +36,7 @@ public:
     void WaitForEnd();
     int Converted() const;
 
-private:
+  private:
     void ClearBar();
     void DrawBar();
 

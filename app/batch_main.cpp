@@ -39,7 +39,9 @@ std::size_t TerminalWidth() {
 
 // The options a batch starts from before the command line changes them. These are the built-in
 // values; the settings file's values take their place once it can be read.
-ConversionOptions StartingOptions() { return ConversionOptions{}; }
+ConversionOptions StartingOptions() {
+    return ConversionOptions{};
+}
 
 }  // namespace
 

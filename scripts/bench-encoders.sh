@@ -2,7 +2,8 @@
 # Converts a 10-minute 44,100 Hz stereo WAVE file with sonvert-batch and, side by side, with the
 # command-line encoders at the same settings; prints the median wall time and peak memory of each.
 #   scripts/bench-encoders.sh [BIN_DIR] [RUNS]
-# BIN_DIR defaults to build/default/bin, RUNS to 5.
+# BIN_DIR defaults to build/default/bin, RUNS to 5. Wall time is what counts; the CPU time beside it
+# tells a slower pump from a busy machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin="${1:-build/default/bin}"
@@ -25,11 +26,11 @@ make_input() {  # seconds path
 make_input 600 "$work/long.wav"
 make_input 60 "$work/short.wav"
 
-# Prints "seconds peak-KiB" of one command.
+# Prints "wall-seconds peak-KiB cpu-seconds" of one command.
 measure() {
-  /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" || {
+  /usr/bin/time -f "%e %M %U %S" -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" || {
     echo "failed: $*" >&2; cat "$work/stderr.txt" >&2; exit 1; }
-  cat "$work/time.txt"
+  awk '{printf "%s %s %.2f\n", $1, $2, $3 + $4}' "$work/time.txt"
 }
 
 median() { sort -n | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
@@ -49,8 +50,8 @@ theirs() {  # format input
   esac
 }
 
-echo "| format | settings | sonvert-batch s | reference s | reference | sonvert-batch peak KiB (10 min / 1 min) | reference peak KiB |"
-echo "|---|---|---|---|---|---|---|"
+echo "| format | settings | reference | wall s, ours | wall s, reference | CPU s, ours | CPU s, reference | peak KiB, ours (10 min / 1 min) | peak KiB, reference |"
+echo "|---|---|---|---|---|---|---|---|---|"
 status=0
 for format in mp3 ogg wma; do
   : >"$work/ours.txt"; : >"$work/theirs.txt"
@@ -62,6 +63,8 @@ for format in mp3 ogg wma; do
   short_rss="$(ours "$format" "$work/short.wav" | cut -d' ' -f2)"
   our_time="$(cut -d' ' -f1 "$work/ours.txt" | median)"
   their_time="$(cut -d' ' -f1 "$work/theirs.txt" | median)"
+  our_cpu="$(cut -d' ' -f3 "$work/ours.txt" | median)"
+  their_cpu="$(cut -d' ' -f3 "$work/theirs.txt" | median)"
   our_rss="$(cut -d' ' -f2 "$work/ours.txt" | median)"
   their_rss="$(cut -d' ' -f2 "$work/theirs.txt" | median)"
   case "$format" in
@@ -69,7 +72,7 @@ for format in mp3 ogg wma; do
     ogg) settings="quality 4"; reference="oggenc -q 4" ;;
     wma) settings="96,000 bit/s"; reference="ffmpeg -c:a wmav2 -b:a 96k" ;;
   esac
-  echo "| $format | $settings | $our_time | $their_time | \`$reference\` | $our_rss / $short_rss | $their_rss |"
+  echo "| $format | $settings | \`$reference\` | $our_time | $their_time | $our_cpu | $their_cpu | $our_rss / $short_rss | $their_rss |"
   if awk -v a="$our_time" -v b="$their_time" 'BEGIN {exit !(a > b)}'; then
     status=1
   fi

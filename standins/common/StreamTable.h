@@ -10,7 +10,7 @@ namespace standins {
 
 template <typename State>
 class StreamTable {
-public:
+  public:
     // Returns the new handle; 0 is never handed out, so a zeroed handle is always unknown.
     uint32_t Add(std::unique_ptr<State> state) {
         std::lock_guard lock(mutex_);
@@ -40,7 +40,7 @@ public:
         return state;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::map<uint32_t, std::unique_ptr<State>> streams_;
     uint32_t next_ = 0;

@@ -81,8 +81,8 @@ LAME_ENC_EXPORT uint32_t beInitStream(const LameConfig* config, uint32_t* sample
     if (config->kind != 0 || config->mode > 3 || config->sampleRate == 0) {
         return kResultInvalidParameter;
     }
-    const std::optional<uint32_t> outputRate = lamestandin::OutputRateFor(config->sampleRate,
-                                                                          config->bitrate);
+    const std::optional<uint32_t> outputRate =
+        lamestandin::OutputRateFor(config->sampleRate, config->bitrate);
     if (!outputRate) {
         return kResultInvalidParameter;
     }
@@ -180,8 +180,8 @@ LAME_ENC_EXPORT uint32_t beDeinitStream(LameStream stream, uint8_t* output, uint
     }
     *outputBytes = 0;
     state->flushed = true;
-    const int encoded = lame_encode_flush(state->lame.get(), output,
-                                          static_cast<int>(state->bufferSize));
+    const int encoded =
+        lame_encode_flush(state->lame.get(), output, static_cast<int>(state->bufferSize));
     if (encoded < 0) {
         return kResultEncoderFailure;
     }

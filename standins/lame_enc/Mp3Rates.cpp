@@ -6,12 +6,15 @@
 namespace lamestandin {
 namespace {
 
-constexpr std::array<uint32_t, 14> kMpeg1{32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-constexpr std::array<uint32_t, 14> kMpeg2{8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+constexpr std::array<uint32_t, 14> kMpeg1{32,  40,  48,  56,  64,  80,  96,
+                                          112, 128, 160, 192, 224, 256, 320};
+constexpr std::array<uint32_t, 14> kMpeg2{8,  16, 24, 32,  40,  48,  56,
+                                          64, 80, 96, 112, 128, 144, 160};
 // libmp3lame writes no MPEG-2.5 frame above 64 kbit/s.
 constexpr std::array<uint32_t, 8> kMpeg25{8, 16, 24, 32, 40, 48, 56, 64};
 
-constexpr std::array<uint32_t, 9> kRates{8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+constexpr std::array<uint32_t, 9> kRates{8000,  11025, 12000, 16000, 22050,
+                                         24000, 32000, 44100, 48000};
 
 template <std::size_t N>
 bool Contains(const std::array<uint32_t, N>& list, uint32_t value) {

@@ -123,8 +123,7 @@ bool ValidSettings(const VorbisEncSettings& settings) {
     return settings.magic == kSettingsMagic && settings.size == sizeof(VorbisEncSettings) &&
            settings.version == kSettingsVersion &&
            (settings.channels == 1 || settings.channels == 2) && settings.sampleRate > 0 &&
-           std::isfinite(settings.quality) && settings.quality >= 0.0f &&
-           settings.quality <= 1.0f;
+           std::isfinite(settings.quality) && settings.quality >= 0.0f && settings.quality <= 1.0f;
 }
 
 void AddComment(vorbis_comment& comment, const char* tag, const char* text) {
@@ -169,8 +168,7 @@ VORBIS_EXPORT uint32_t vbEncOpen(const VorbisEncSettings* settings, const Vorbis
     ogg_packet identification;
     ogg_packet comments;
     ogg_packet codebooks;
-    vorbis_analysis_headerout(&state->dsp, &state->comment, &identification, &comments,
-                              &codebooks);
+    vorbis_analysis_headerout(&state->dsp, &state->comment, &identification, &comments, &codebooks);
     ogg_stream_packetin(&state->ogg, &identification);
     ogg_stream_packetin(&state->ogg, &comments);
     ogg_stream_packetin(&state->ogg, &codebooks);
@@ -188,9 +186,8 @@ VORBIS_EXPORT uint32_t vbEncOpen(const VorbisEncSettings* settings, const Vorbis
     return kResultOk;
 }
 
-VORBIS_EXPORT uint32_t vbEncWrite(VorbisStream stream, uint32_t sampleCount,
-                                  const int16_t* samples, uint8_t* output,
-                                  uint32_t* outputBytes) {
+VORBIS_EXPORT uint32_t vbEncWrite(VorbisStream stream, uint32_t sampleCount, const int16_t* samples,
+                                  uint8_t* output, uint32_t* outputBytes) {
     Stream* state = Streams().Find(stream);
     if (state == nullptr) {
         return kResultInvalidHandle;

@@ -69,7 +69,7 @@ std::string Utf8(const char16_t* text) {
 }
 
 class Writer {
-public:
+  public:
     explicit Writer(std::string path) : path_(std::move(path)) { base_.table = &kTable; }
     ~Writer();
     Writer(const Writer&) = delete;
@@ -95,7 +95,7 @@ public:
         return left;
     }
 
-private:
+  private:
     static const WmaAudioWriterTable kTable;
 
     WmaResult Resample(const uint8_t* data, int frames);
@@ -119,7 +119,7 @@ private:
     AVDictionary* metadata_ = nullptr;
     WmaWaveFormat input_{};
     bool hasInput_ = false;
-    bool started_ = false;   // the file's header is written
+    bool started_ = false;  // the file's header is written
     bool finished_ = false;
     std::vector<uint8_t> partial_;  // the bytes of a sample frame cut by a block's end
     int64_t nextPts_ = 0;
@@ -141,7 +141,9 @@ const WmaAudioWriterTable Writer::kTable = {
         return From(self)->SetInputFormat(format);
     },
     [](WmaAudioWriter* self, uint32_t bitrate, uint32_t sampleRate, uint32_t channels,
-       uint32_t flags) { return From(self)->SetOutputFormat(bitrate, sampleRate, channels, flags); },
+       uint32_t flags) {
+        return From(self)->SetOutputFormat(bitrate, sampleRate, channels, flags);
+    },
     [](WmaAudioWriter*, uint32_t enabled) { return enabled == 0 ? kOk : kNotImplemented; },
     [](WmaAudioWriter* self, const uint8_t* data, uint32_t size) {
         return From(self)->Write(data, size);
@@ -374,8 +376,8 @@ WmaResult Writer::EncodeFullFrames(bool padLast) {
         if (av_frame_make_writable(frame_) < 0) {
             return kOutOfMemory;
         }
-        const int read = av_audio_fifo_read(fifo_, reinterpret_cast<void**>(frame_->data),
-                                            frameSize);
+        const int read =
+            av_audio_fifo_read(fifo_, reinterpret_cast<void**>(frame_->data), frameSize);
         if (read < 0) {
             return kFail;
         }

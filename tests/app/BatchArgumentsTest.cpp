@@ -19,10 +19,13 @@ struct Row {
 TEST(ParseBatchArguments, SetsEveryOptionField) {
     const Row rows[] = {
         {{"a.wav"}, [](ConversionOptions&) {}, {"a.wav"}, false},
-        {{"-f", "wma", "a.wav"}, [](ConversionOptions& o) { o.OutputFormat = OutputFormat::WMA; },
-         {"a.wav"}, false},
+        {{"-f", "wma", "a.wav"},
+         [](ConversionOptions& o) { o.OutputFormat = OutputFormat::WMA; },
+         {"a.wav"},
+         false},
         {{"--format=ogg", "a.wav", "b.wav"},
-         [](ConversionOptions& o) { o.OutputFormat = OutputFormat::OGG; }, {"a.wav", "b.wav"},
+         [](ConversionOptions& o) { o.OutputFormat = OutputFormat::OGG; },
+         {"a.wav", "b.wav"},
          false},
         {{"--format", "MP3", "a.wav"}, [](ConversionOptions&) {}, {"a.wav"}, false},
         {{"-o", "/tmp/out", "a.wav"},
@@ -30,21 +33,26 @@ TEST(ParseBatchArguments, SetsEveryOptionField) {
              o.CustomDir = true;
              o.OutputDir = "/tmp/out";
          },
-         {"a.wav"}, false},
+         {"a.wav"},
+         false},
         {{"-o", "/x", "--beside-source", "a.wav"},
-         [](ConversionOptions& o) { o.OutputDir = "/x"; }, {"a.wav"}, false},
+         [](ConversionOptions& o) { o.OutputDir = "/x"; },
+         {"a.wav"},
+         false},
         {{"--mp3-bitrate-index", "6", "--wma-bitrate-index=0", "--ogg-quality-index", "9", "a"},
          [](ConversionOptions& o) {
              o.Mp3BitrateIndex = 6;
              o.WmaBitrateIndex = 0;
              o.OggQualityIndex = 9;
          },
-         {"a"}, false},
+         {"a"},
+         false},
         {{"--mp3-crc", "--mp3-copyright", "--mp3-original", "--mp3-private", "a"},
          [](ConversionOptions& o) {
              o.Mp3Crc = o.Mp3Copyright = o.Mp3Original = o.Mp3Private = true;
          },
-         {"a"}, false},
+         {"a"},
+         false},
         {{"--mp3-crc", "--no-mp3-crc", "a"}, [](ConversionOptions&) {}, {"a"}, false},
         // After "--" everything is a file, even what looks like an option.
         {{"--", "-f", "--help"}, [](ConversionOptions&) {}, {"-f", "--help"}, false},
@@ -127,7 +135,8 @@ TEST(ProgressLine, FitsTheWidthAndKeepsTheFileName) {
     EXPECT_EQ(cut.size(), 60u);
     EXPECT_EQ(cut.substr(cut.size() - 8), "song.wav");
     EXPECT_NE(cut.find("..."), std::string::npos);
-    EXPECT_EQ(ProgressLine(1, 1, 150, -3, "x", 80), "1/1 [##########]100% total [----------]  0% x");
+    EXPECT_EQ(ProgressLine(1, 1, 150, -3, "x", 80),
+              "1/1 [##########]100% total [----------]  0% x");
     EXPECT_EQ(ProgressLine(1, 1, 0, 0, "x", 10).size(), 10u);
 }
 

@@ -60,12 +60,11 @@ BatchRun RunBatch(const std::vector<std::string>& arguments, const fs::path& dir
 }
 
 class SonvertBatch : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("sonvert-batch-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()
-                                                ->current_test_info()
-                                                ->name());
+        dir_ = fs::temp_directory_path() /
+               ("sonvert-batch-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -82,14 +81,14 @@ TEST_F(SonvertBatch, ConvertsTheGoodFilesAndReportsEachBadOneOnOneLine) {
         text << "this is not a sound file at all, just some text\n";
     }
     // IEEE float samples: a WAVE file, but not PCM.
-    ASSERT_TRUE(testwave::WriteRaw(Path("float.wav"), {3, 2, 44100, 32},
-                                   std::vector<uint8_t>(8000, 0)));
+    ASSERT_TRUE(
+        testwave::WriteRaw(Path("float.wav"), {3, 2, 44100, 32}, std::vector<uint8_t>(8000, 0)));
     fs::create_directories(dir_ / "out");
 
-    const BatchRun run = RunBatch({"--format", "ogg", "--output-dir", Path("out"), Path("one.wav"),
-                              Path("missing.wav"), Path("notes.wav"), Path("float.wav"),
-                              Path("two.wav")},
-                             dir_);
+    const BatchRun run =
+        RunBatch({"--format", "ogg", "--output-dir", Path("out"), Path("one.wav"),
+                  Path("missing.wav"), Path("notes.wav"), Path("float.wav"), Path("two.wav")},
+                 dir_);
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(fs::exists(dir_ / "out" / "one.ogg"));
     EXPECT_TRUE(fs::exists(dir_ / "out" / "two.ogg"));
@@ -111,9 +110,8 @@ TEST_F(SonvertBatch, ConvertsTheGoodFilesAndReportsEachBadOneOnOneLine) {
 TEST_F(SonvertBatch, ExitsWithZeroWhenEveryFileConverts) {
     ASSERT_TRUE(testwave::WriteTone(Path("a.wav"), {1, 2, 44100, 16}, 44100));
     ASSERT_TRUE(testwave::WriteTone(Path("b.wav"), {1, 1, 8000, 16}, 8000));
-    const BatchRun run = RunBatch({"-f", "mp3", "--mp3-bitrate-index=6", "--mp3-crc", Path("a.wav"),
-                              Path("b.wav")},
-                             dir_);
+    const BatchRun run = RunBatch(
+        {"-f", "mp3", "--mp3-bitrate-index=6", "--mp3-crc", Path("a.wav"), Path("b.wav")}, dir_);
     EXPECT_EQ(run.status, 0);
     ASSERT_EQ(run.errorLines.size(), 1u);
     EXPECT_EQ(run.errorLines[0], "sonvert-batch: 2 of 2 files converted");

@@ -23,7 +23,7 @@ constexpr uint32_t kSilenceTailBelow = 51200;
 constexpr int64_t kWmaFrame = 2048;
 
 class Recorder final : public ConversionReporter {
-public:
+  public:
     void FileStarted(const std::string&) override {}
     void Progress(int, int) override {}
     void FileFinished(const std::string&, FileOutcome outcome) override {
@@ -49,26 +49,17 @@ struct BoxCatcher {
 };
 
 class Workspace : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("sonvert-e2e-" + std::to_string(::getpid()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        for (char& c : name_) {
-            c = c == '/' ? '_' : c;
-        }
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    std::string Path(const std::string& name) const {
-        std::string safe = name;
-        for (char& c : safe) {
-            c = c == '/' ? '_' : c;
-        }
-        return (dir_ / safe).string();
-    }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
     // Runs one batch to its end and returns each file's outcome; boxes land in `boxes_`.
     std::vector<FileOutcome> Convert(const std::vector<std::string>& sources,
@@ -85,7 +76,6 @@ protected:
     }
 
     fs::path dir_;
-    std::string name_;
     BoxCatcher boxes_;
 };
 
@@ -261,18 +251,14 @@ TEST_P(Mp3Rates, KeepTheBitrateAndMoveTheRateOnlyWhenItCannotCarryIt) {
     EXPECT_LE(facts->decodedFrames, 3 * row.outputRate + 3 * frameSamples);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Mp3Rates,
-                         ::testing::Values(Mp3Rate{44100, 0, 44100, 32},
-                                           Mp3Rate{44100, 6, 44100, 320},
-                                           Mp3Rate{48000, 5, 48000, 256},
-                                           Mp3Rate{22050, 3, 22050, 128},
-                                           // 192 and 320 do not exist at 22,050 Hz.
-                                           Mp3Rate{22050, 4, 32000, 192},
-                                           Mp3Rate{22050, 6, 32000, 320},
-                                           Mp3Rate{11025, 6, 11025, 64},
-                                           Mp3Rate{11025, 0, 11025, 32},
-                                           Mp3Rate{8000, 2, 8000, 64},
-                                           Mp3Rate{8000, 0, 8000, 32}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, Mp3Rates,
+    ::testing::Values(Mp3Rate{44100, 0, 44100, 32}, Mp3Rate{44100, 6, 44100, 320},
+                      Mp3Rate{48000, 5, 48000, 256}, Mp3Rate{22050, 3, 22050, 128},
+                      // 192 and 320 do not exist at 22,050 Hz.
+                      Mp3Rate{22050, 4, 32000, 192}, Mp3Rate{22050, 6, 32000, 320},
+                      Mp3Rate{11025, 6, 11025, 64}, Mp3Rate{11025, 0, 11025, 32},
+                      Mp3Rate{8000, 2, 8000, 64}, Mp3Rate{8000, 0, 8000, 32}));
 
 // --- MP3: the four header flags in every frame ----------------------------------------------
 
@@ -310,13 +296,11 @@ TEST_P(Mp3Flags, StandInEveryFrameHeader) {
     EXPECT_GE(facts->decodedFrames, 44100);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Mp3Flags,
-                         ::testing::Values(Flags{false, false, false, false},
-                                           Flags{true, false, false, false},
-                                           Flags{false, true, false, false},
-                                           Flags{false, false, true, false},
-                                           Flags{false, false, false, true},
-                                           Flags{true, true, true, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, Mp3Flags,
+    ::testing::Values(Flags{false, false, false, false}, Flags{true, false, false, false},
+                      Flags{false, true, false, false}, Flags{false, false, true, false},
+                      Flags{false, false, false, true}, Flags{true, true, true, true}));
 
 // --- Edge files -----------------------------------------------------------------------------
 
@@ -358,8 +342,7 @@ TEST_P(EdgeFiles, StillGiveFilesThatFfmpegReads) {
 INSTANTIATE_TEST_SUITE_P(Table, EdgeFiles,
                          ::testing::Values(Edge{OutputFormat::MP3, 0}, Edge{OutputFormat::MP3, 5},
                                            Edge{OutputFormat::OGG, 0}, Edge{OutputFormat::OGG, 5},
-                                           Edge{OutputFormat::WMA, 0},
-                                           Edge{OutputFormat::WMA, 5}));
+                                           Edge{OutputFormat::WMA, 0}, Edge{OutputFormat::WMA, 5}));
 
 // --- WMA: every bitrate of the list, and mono at full loudness ------------------------------
 

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class Loaded {
-public:
+  public:
     explicit Loaded(const char* bareName) : handle_(platform::LoadLibrary(bareName)) {}
     ~Loaded() { platform::FreeLibrary(handle_); }
     Loaded(const Loaded&) = delete;
@@ -35,14 +35,14 @@ public:
     }
     bool Ok() const { return handle_ != nullptr; }
 
-private:
+  private:
     platform::LibraryHandle handle_;
 };
 
 // --- lame_enc -------------------------------------------------------------------------------
 
 class LameEnc : public ::testing::Test {
-protected:
+  protected:
     Loaded library_{"lame_enc.dll"};
     BeInitStreamFn init_ = library_.Get<BeInitStreamFn>("beInitStream");
     BeEncodeChunkFn encode_ = library_.Get<BeEncodeChunkFn>("beEncodeChunk");
@@ -104,12 +104,9 @@ TEST_F(LameEnc, RefusesWhatItCannotEncode) {
     LameConfig wrongKind = Config(44100, 0, 128);
     wrongKind.kind = 1;
     const Row rows[] = {
-        {"another kind of record", wrongKind},
-        {"a mode beyond mono", Config(44100, 4, 128)},
-        {"no sample rate", Config(0, 0, 128)},
-        {"a bitrate no MP3 has", Config(44100, 0, 129)},
-        {"no bitrate", Config(44100, 0, 0)},
-        {"above every MP3 bitrate", Config(44100, 0, 384)},
+        {"another kind of record", wrongKind}, {"a mode beyond mono", Config(44100, 4, 128)},
+        {"no sample rate", Config(0, 0, 128)}, {"a bitrate no MP3 has", Config(44100, 0, 129)},
+        {"no bitrate", Config(44100, 0, 0)},   {"above every MP3 bitrate", Config(44100, 0, 384)},
     };
     for (const Row& row : rows) {
         uint32_t chunk = 0;
@@ -181,19 +178,33 @@ struct RateRow {
 
 TEST(Mp3OutputRate, KeepsTheInputRateWhereTheBitrateIsLegal) {
     const RateRow rows[] = {
-        {44100, 128, 44100}, {48000, 320, 48000}, {32000, 32, 32000},
-        {22050, 128, 22050}, {24000, 160, 24000}, {16000, 8, 16000},
-        {11025, 64, 11025},  {8000, 32, 8000},    {12000, 8, 12000},
+        {44100, 128, 44100},
+        {48000, 320, 48000},
+        {32000, 32, 32000},
+        {22050, 128, 22050},
+        {24000, 160, 24000},
+        {16000, 8, 16000},
+        {11025, 64, 11025},
+        {8000, 32, 8000},
+        {12000, 8, 12000},
         // Not legal at the input's rate: the nearest rate that carries it.
-        {22050, 192, 32000}, {22050, 320, 32000}, {24000, 256, 32000},
-        {11025, 96, 16000},  {8000, 160, 16000},  {44100, 8, 24000},
+        {22050, 192, 32000},
+        {22050, 320, 32000},
+        {24000, 256, 32000},
+        {11025, 96, 16000},
+        {8000, 160, 16000},
+        {44100, 8, 24000},
         {48000, 144, 24000},
         // Rates that are not MP3 rates at all.
-        {96000, 128, 48000}, {37800, 128, 32000}, {40000, 128, 44100},
+        {96000, 128, 48000},
+        {37800, 128, 32000},
+        {40000, 128, 44100},
         {38050, 128, 44100},  // equally far from 32,000 and 44,100: the higher
         {6000, 32, 8000},
         // No MP3 rate carries these.
-        {44100, 33, 0}, {44100, 0, 0}, {44100, 400, 0},
+        {44100, 33, 0},
+        {44100, 0, 0},
+        {44100, 400, 0},
     };
     for (const RateRow& row : rows) {
         const auto rate = lamestandin::OutputRateFor(row.input, row.bitrate);
@@ -207,7 +218,7 @@ TEST(Mp3OutputRate, KeepsTheInputRateWhereTheBitrateIsLegal) {
 // --- vorbis ---------------------------------------------------------------------------------
 
 class Vorbis : public ::testing::Test {
-protected:
+  protected:
     Loaded library_{"vorbis.dll"};
     VbEncOpenFn open_ = library_.Get<VbEncOpenFn>("vbEncOpen");
     VbEncWriteFn write_ = library_.Get<VbEncWriteFn>("vbEncWrite");
@@ -303,7 +314,7 @@ TEST_F(Vorbis, ReportsLibvorbisVersion) {
 // --- wmaudsdk -------------------------------------------------------------------------------
 
 class WmaWriter : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() / ("sonvert-wma-" + std::to_string(::getpid()));
         fs::create_directories(dir_);
@@ -345,8 +356,10 @@ TEST_F(WmaWriter, RefusesInputItCannotRead) {
     badAlign.blockAlign = 2;
     WmaWaveFormat badRate = Input(2, 44100);
     badRate.avgBytesPerSec = 1000;
-    const Row rows[] = {{"not PCM", float32},        {"8-bit samples", eightBit},
-                        {"three channels", Input(3, 44100)}, {"no sample rate", Input(2, 0)},
+    const Row rows[] = {{"not PCM", float32},
+                        {"8-bit samples", eightBit},
+                        {"three channels", Input(3, 44100)},
+                        {"no sample rate", Input(2, 0)},
                         {"a wrong block alignment", badAlign},
                         {"a wrong byte rate", badRate}};
     for (const Row& row : rows) {
@@ -370,9 +383,9 @@ TEST_F(WmaWriter, RefusesOutputItCannotWrite) {
         WmaAudioWriter* writer = Create("out.wma");
         ASSERT_NE(writer, nullptr);
         ASSERT_GE(writer->table->SetInputFormat(writer, &input), 0);
-        EXPECT_LT(writer->table->SetOutputFormat(writer, row.bitrate, row.rate, row.channels,
-                                                 row.flags),
-                  0)
+        EXPECT_LT(
+            writer->table->SetOutputFormat(writer, row.bitrate, row.rate, row.channels, row.flags),
+            0)
             << row.bitrate << " bit/s, " << row.rate << " Hz, " << row.channels << " channels";
         writer->table->Release(writer);
     }

@@ -6,8 +6,8 @@ extern "C" {
 }
 
 #include <cctype>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -72,8 +72,9 @@ std::optional<MediaFacts> ProbeMedia(const std::string& path, std::string* error
     facts.sampleRate = stream->codecpar->sample_rate;
     facts.channels = stream->codecpar->ch_layout.nb_channels;
     facts.bitRate = stream->codecpar->bit_rate;
-    facts.durationSeconds =
-        format->duration == AV_NOPTS_VALUE ? -1.0 : static_cast<double>(format->duration) / AV_TIME_BASE;
+    facts.durationSeconds = format->duration == AV_NOPTS_VALUE
+                                ? -1.0
+                                : static_cast<double>(format->duration) / AV_TIME_BASE;
     AddTags(format->metadata, facts.tags);
     AddTags(stream->metadata, facts.tags);
 
@@ -126,7 +127,9 @@ std::optional<MediaFacts> ProbeMedia(const std::string& path, std::string* error
         return fail("the decoder's last frames do not decode in " + path);
     }
     for (double sum : sums) {
-        facts.rms.push_back(facts.decodedFrames > 0 ? std::sqrt(sum / static_cast<double>(facts.decodedFrames)) : 0.0);
+        facts.rms.push_back(facts.decodedFrames > 0
+                                ? std::sqrt(sum / static_cast<double>(facts.decodedFrames))
+                                : 0.0);
     }
     return facts;
 }
@@ -135,8 +138,8 @@ std::vector<Mp3Frame> ReadMp3Frames(const std::vector<uint8_t>& bytes, std::size
     static const int kBitrates[2][15] = {
         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
-    static const int kRates[3][3] = {{11025, 12000, 8000}, {22050, 24000, 16000},
-                                     {44100, 48000, 32000}};
+    static const int kRates[3][3] = {
+        {11025, 12000, 8000}, {22050, 24000, 16000}, {44100, 48000, 32000}};
     std::vector<Mp3Frame> frames;
     std::size_t at = 0;
     while (at + 4 <= bytes.size()) {
@@ -159,8 +162,8 @@ std::vector<Mp3Frame> ReadMp3Frames(const std::vector<uint8_t>& bytes, std::size
         frame.copyright = (h[3] & 8) != 0;
         frame.original = (h[3] & 4) != 0;
         const int padding = (h[2] >> 1) & 1;
-        const int size = (frame.version == 1 ? 144000 : 72000) * frame.bitrate / frame.sampleRate +
-                         padding;
+        const int size =
+            (frame.version == 1 ? 144000 : 72000) * frame.bitrate / frame.sampleRate + padding;
         if (at + static_cast<std::size_t>(size) > bytes.size()) {
             break;
         }

@@ -11,11 +11,11 @@ struct MediaFacts {
     std::string codec;
     int sampleRate = 0;
     int channels = 0;
-    int64_t bitRate = 0;          // the stream's, as the container or codec reports it
-    double durationSeconds = 0;   // the container's duration, or -1 when it names none
+    int64_t bitRate = 0;                      // the stream's, as the container or codec reports it
+    double durationSeconds = 0;               // the container's duration, or -1 when it names none
     std::map<std::string, std::string> tags;  // stream and file tags, keys in upper case
-    int64_t decodedFrames = 0;    // samples per channel that decoding gives
-    std::vector<double> rms;      // per channel, over the decoded samples
+    int64_t decodedFrames = 0;                // samples per channel that decoding gives
+    std::vector<double> rms;                  // per channel, over the decoded samples
 };
 
 // Empty when FFmpeg cannot open or decode the file; `error` then says why.
@@ -23,11 +23,11 @@ std::optional<MediaFacts> ProbeMedia(const std::string& path, std::string* error
 
 // One MP3 frame header as it stands in the file.
 struct Mp3Frame {
-    int version = 0;         // 1, 2, or 25 for MPEG-2.5
-    int bitrate = 0;         // kbit/s
+    int version = 0;  // 1, 2, or 25 for MPEG-2.5
+    int bitrate = 0;  // kbit/s
     int sampleRate = 0;
-    int mode = 0;            // 0 stereo, 1 joint, 2 dual, 3 mono
-    bool crc = false;        // protected by a CRC
+    int mode = 0;      // 0 stereo, 1 joint, 2 dual, 3 mono
+    bool crc = false;  // protected by a CRC
     bool privateBit = false;
     bool copyright = false;
     bool original = false;

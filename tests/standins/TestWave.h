@@ -48,8 +48,8 @@ inline bool WriteRaw(const std::string& path, const Spec& spec, const std::vecto
 }
 
 // A sine tone of the given peak (0 to 1) in every channel, 8- or 16-bit PCM.
-inline bool WriteTone(const std::string& path, const Spec& spec, uint32_t frames,
-                      double peak = 0.5, double frequency = 440.0) {
+inline bool WriteTone(const std::string& path, const Spec& spec, uint32_t frames, double peak = 0.5,
+                      double frequency = 440.0) {
     std::vector<uint8_t> data;
     constexpr double kTwoPi = 6.283185307179586;
     for (uint32_t frame = 0; frame < frames; ++frame) {
