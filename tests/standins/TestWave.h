@@ -9,7 +9,7 @@
 
 namespace testwave {
 
-struct Spec {
+struct WaveShape {
     uint16_t formatTag = 1;
     uint16_t channels = 2;
     uint32_t sampleRate = 44100;
@@ -23,19 +23,20 @@ inline void PutLe(std::vector<uint8_t>& out, uint32_t value, int bytes) {
 }
 
 // A canonical 44-byte header followed by the data bytes as given.
-inline bool WriteRaw(const std::string& path, const Spec& spec, const std::vector<uint8_t>& data) {
+inline bool WriteRaw(const std::string& path, const WaveShape& shape,
+                     const std::vector<uint8_t>& data) {
     std::vector<uint8_t> file;
-    const uint32_t blockAlign = spec.channels * spec.bitsPerSample / 8u;
+    const uint32_t blockAlign = shape.channels * shape.bitsPerSample / 8u;
     file.insert(file.end(), {'R', 'I', 'F', 'F'});
     PutLe(file, static_cast<uint32_t>(36 + data.size()), 4);
     file.insert(file.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
     PutLe(file, 16, 4);
-    PutLe(file, spec.formatTag, 2);
-    PutLe(file, spec.channels, 2);
-    PutLe(file, spec.sampleRate, 4);
-    PutLe(file, spec.sampleRate * blockAlign, 4);
+    PutLe(file, shape.formatTag, 2);
+    PutLe(file, shape.channels, 2);
+    PutLe(file, shape.sampleRate, 4);
+    PutLe(file, shape.sampleRate * blockAlign, 4);
     PutLe(file, blockAlign, 2);
-    PutLe(file, spec.bitsPerSample, 2);
+    PutLe(file, shape.bitsPerSample, 2);
     file.insert(file.end(), {'d', 'a', 't', 'a'});
     PutLe(file, static_cast<uint32_t>(data.size()), 4);
     file.insert(file.end(), data.begin(), data.end());
@@ -48,14 +49,14 @@ inline bool WriteRaw(const std::string& path, const Spec& spec, const std::vecto
 }
 
 // A sine tone of the given peak (0 to 1) in every channel, 8- or 16-bit PCM.
-inline bool WriteTone(const std::string& path, const Spec& spec, uint32_t frames, double peak = 0.5,
-                      double frequency = 440.0) {
+inline bool WriteTone(const std::string& path, const WaveShape& shape, uint32_t frames,
+                      double peak = 0.5, double frequency = 440.0) {
     std::vector<uint8_t> data;
     constexpr double kTwoPi = 6.283185307179586;
     for (uint32_t frame = 0; frame < frames; ++frame) {
-        const double value = peak * std::sin(kTwoPi * frequency * frame / spec.sampleRate);
-        for (uint16_t channel = 0; channel < spec.channels; ++channel) {
-            if (spec.bitsPerSample == 8) {
+        const double value = peak * std::sin(kTwoPi * frequency * frame / shape.sampleRate);
+        for (uint16_t channel = 0; channel < shape.channels; ++channel) {
+            if (shape.bitsPerSample == 8) {
                 data.push_back(static_cast<uint8_t>(std::lround(128 + 127 * value)));
             } else {
                 PutLe(data, static_cast<uint16_t>(static_cast<int16_t>(std::lround(32767 * value))),
