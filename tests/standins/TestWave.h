@@ -64,7 +64,7 @@ inline bool WriteTone(const std::string& path, const WaveShape& shape, uint32_t 
             }
         }
     }
-    return WriteRaw(path, spec, data);
+    return WriteRaw(path, shape, data);
 }
 
 }  // namespace testwave
