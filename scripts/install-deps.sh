@@ -10,7 +10,7 @@ packages=(
   # codecs behind the encoder libraries
   libmp3lame-dev libvorbis-dev libogg-dev libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg lame vorbis-tools xvfb xauth
+  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg lame vorbis-tools time xvfb xauth
   # fonts: a Tahoma-compatible face, and faces for the language packs' scripts
   fonts-wine fonts-wqy-microhei fonts-dejavu-core
 )

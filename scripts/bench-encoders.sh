@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Converts a 10-minute 44,100 Hz stereo WAVE file with sonvert-batch and, side by side, with the
+# command-line encoders at the same settings; prints the median wall time and peak memory of each.
+#   scripts/bench-encoders.sh [BIN_DIR] [RUNS]
+# BIN_DIR defaults to build/default/bin, RUNS to 5. Wall time is what counts; the CPU time beside it
+# tells a slower pump from a busy machine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bin="${1:-build/default/bin}"
+runs="${2:-5}"
+batch="$bin/sonvert-batch"
+[ -x "$batch" ] || { echo "no $batch: build the default preset first" >&2; exit 2; }
+for tool in lame oggenc ffmpeg /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 2; }
+done
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+# A tone with noise in each channel: steady enough to compare, busy enough to make the encoders work.
+make_input() {  # seconds path
+  ffmpeg -v error -y -f lavfi \
+    -i "aevalsrc=0.3*sin(2*PI*440*t)+0.1*random(0)|0.3*sin(2*PI*554*t)+0.1*random(1):s=44100:d=$1" \
+    -c:a pcm_s16le "$2"
+}
+make_input 600 "$work/long.wav"
+make_input 60 "$work/short.wav"
+
+# Prints "wall-seconds peak-KiB cpu-seconds" of one command.
+measure() {
+  /usr/bin/time -f "%e %M %U %S" -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" || {
+    echo "failed: $*" >&2; cat "$work/stderr.txt" >&2; exit 1; }
+  awk '{printf "%s %s %.2f\n", $1, $2, $3 + $4}' "$work/time.txt"
+}
+
+median() { sort -n | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
+
+ours() {  # format input
+  case "$1" in
+    mp3) measure "$batch" -f mp3 --mp3-bitrate-index 3 -o "$work" "$2" ;;
+    ogg) measure "$batch" -f ogg --ogg-quality-index 3 -o "$work" "$2" ;;
+    wma) measure "$batch" -f wma --wma-bitrate-index 3 -o "$work" "$2" ;;
+  esac
+}
+theirs() {  # format input
+  case "$1" in
+    mp3) measure lame --quiet -b 128 "$2" "$work/theirs.mp3" ;;
+    ogg) measure oggenc -Q -q 4 -o "$work/theirs.ogg" "$2" ;;
+    wma) measure ffmpeg -v error -y -i "$2" -c:a wmav2 -b:a 96k "$work/theirs.wma" ;;
+  esac
+}
+
+echo "| format | settings | reference | wall s, ours | wall s, reference | CPU s, ours | CPU s, reference | peak KiB, ours (10 min / 1 min) | peak KiB, reference |"
+echo "|---|---|---|---|---|---|---|---|---|"
+status=0
+for format in mp3 ogg wma; do
+  : >"$work/ours.txt"; : >"$work/theirs.txt"
+  for ((i = 0; i < runs; i++)); do
+    # Alternate, so that neither side always runs on a warm or a cold cache.
+    ours "$format" "$work/long.wav" >>"$work/ours.txt"
+    theirs "$format" "$work/long.wav" >>"$work/theirs.txt"
+  done
+  short_rss="$(ours "$format" "$work/short.wav" | cut -d' ' -f2)"
+  our_time="$(cut -d' ' -f1 "$work/ours.txt" | median)"
+  their_time="$(cut -d' ' -f1 "$work/theirs.txt" | median)"
+  our_cpu="$(cut -d' ' -f3 "$work/ours.txt" | median)"
+  their_cpu="$(cut -d' ' -f3 "$work/theirs.txt" | median)"
+  our_rss="$(cut -d' ' -f2 "$work/ours.txt" | median)"
+  their_rss="$(cut -d' ' -f2 "$work/theirs.txt" | median)"
+  case "$format" in
+    mp3) settings="128 kbit/s"; reference="lame -b 128" ;;
+    ogg) settings="quality 4"; reference="oggenc -q 4" ;;
+    wma) settings="96,000 bit/s"; reference="ffmpeg -c:a wmav2 -b:a 96k" ;;
+  esac
+  echo "| $format | $settings | \`$reference\` | $our_time | $their_time | $our_cpu | $their_cpu | $our_rss / $short_rss | $their_rss |"
+  if awk -v a="$our_time" -v b="$their_time" 'BEGIN {exit !(a > b)}'; then
+    status=1
+  fi
+done
+if [ "$status" -ne 0 ]; then
+  echo "sonvert-batch was slower than a reference encoder" >&2
+fi
+exit "$status"

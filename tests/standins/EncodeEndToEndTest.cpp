@@ -1,0 +1,398 @@
+// Real WAVE files through the worker, the back-ends and the encoder libraries of the program's
+// folder, read back with FFmpeg.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ConversionOptions.h"
+#include "Convertthread.h"
+#include "MediaProbe.h"
+#include "MessageBox.h"
+#include "TestWave.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The MP3 library's chunk, in sample frames: the worker's silence tail is two such blocks.
+constexpr int64_t kMp3BlockFrames = 8 * 1152;
+constexpr uint32_t kSilenceTailBelow = 51200;
+constexpr int64_t kWmaFrame = 2048;
+
+class Recorder final : public ConversionReporter {
+  public:
+    void FileStarted(const std::string&) override {}
+    void Progress(int, int) override {}
+    void FileFinished(const std::string&, FileOutcome outcome) override {
+        std::lock_guard lock(mutex);
+        outcomes.push_back(outcome);
+    }
+    void BatchEnded() override {}
+
+    std::mutex mutex;
+    std::vector<FileOutcome> outcomes;
+};
+
+struct BoxCatcher {
+    BoxCatcher() {
+        platform::SetMessageSink([this](const platform::BoxRecord& box) {
+            std::lock_guard lock(mutex);
+            boxes.push_back(box.caption + ": " + box.text);
+        });
+    }
+    ~BoxCatcher() { platform::SetMessageSink({}); }
+    std::mutex mutex;
+    std::vector<std::string> boxes;
+};
+
+class Workspace : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("sonvert-e2e-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    // Runs one batch to its end and returns each file's outcome; boxes land in `boxes_`.
+    std::vector<FileOutcome> Convert(const std::vector<std::string>& sources,
+                                     const ConversionOptions& options) {
+        Recorder recorder;
+        TConvertThread worker(true);
+        worker.FreeOnTerminate = false;
+        worker.FileList = sources;
+        worker.SetOptions(options);
+        worker.SetReporter(&recorder);
+        worker.Resume();
+        worker.wait();
+        return recorder.outcomes;
+    }
+
+    fs::path dir_;
+    BoxCatcher boxes_;
+};
+
+std::string TagOf(const MediaFacts& facts, const std::string& key) {
+    const auto found = facts.tags.find(key);
+    return found == facts.tags.end() ? std::string() : found->second;
+}
+
+std::string Extension(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::MP3:
+            return ".mp3";
+        case OutputFormat::WMA:
+            return ".wma";
+        default:
+            return ".ogg";
+    }
+}
+
+// --- Every input shape through every format ------------------------------------------------
+
+struct Shape {
+    OutputFormat format;
+    uint16_t bits;
+    uint16_t channels;
+    uint32_t rate;
+};
+
+std::string ShapeName(const ::testing::TestParamInfo<Shape>& info) {
+    const Shape& s = info.param;
+    return Extension(s.format).substr(1) + "_" + std::to_string(s.bits) + "bit_" +
+           (s.channels == 1 ? "mono_" : "stereo_") + std::to_string(s.rate);
+}
+
+std::vector<Shape> AllShapes() {
+    std::vector<Shape> shapes;
+    for (OutputFormat format : {OutputFormat::MP3, OutputFormat::WMA, OutputFormat::OGG}) {
+        for (uint16_t bits : {uint16_t{8}, uint16_t{16}}) {
+            for (uint16_t channels : {uint16_t{1}, uint16_t{2}}) {
+                for (uint32_t rate : {8000u, 11025u, 22050u, 44100u, 48000u}) {
+                    shapes.push_back({format, bits, channels, rate});
+                }
+            }
+        }
+    }
+    return shapes;
+}
+
+class EveryShape : public Workspace, public ::testing::WithParamInterface<Shape> {};
+
+TEST_P(EveryShape, GivesAPlayableFileOfTheRightShape) {
+    const Shape shape = GetParam();
+    const uint32_t frames = shape.rate * 7 / 10;  // 0.7 s
+    const std::string source = Path("in.wav");
+    ASSERT_TRUE(testwave::WriteTone(source, {1, shape.channels, shape.rate, shape.bits}, frames));
+    ConversionOptions options;
+    options.OutputFormat = shape.format;
+
+    ASSERT_EQ(Convert({source}, options), std::vector<FileOutcome>{FileOutcome::Converted});
+    EXPECT_TRUE(boxes_.boxes.empty()) << boxes_.boxes.front();
+
+    const std::string output = Path("in" + Extension(shape.format));
+    std::string error;
+    const auto facts = ProbeMedia(output, &error);
+    ASSERT_TRUE(facts) << error;
+    const double seconds = static_cast<double>(frames) / shape.rate;
+
+    switch (shape.format) {
+        case OutputFormat::MP3: {
+            EXPECT_EQ(facts->codec, "mp3");
+            EXPECT_EQ(facts->sampleRate, static_cast<int>(shape.rate));
+            EXPECT_EQ(facts->channels, shape.channels);
+            // Index 3 asks 128 kbit/s; 11,025 Hz and below carry at most 64.
+            const int bitrate = shape.rate <= 11025 ? 64 : 128;
+            std::size_t consumed = 0;
+            const std::vector<uint8_t> bytes = ReadFileBytes(output);
+            const auto headers = ReadMp3Frames(bytes, &consumed);
+            EXPECT_EQ(consumed, bytes.size()) << "a frame breaks the chain";
+            ASSERT_FALSE(headers.empty());
+            for (const Mp3Frame& frame : headers) {
+                ASSERT_EQ(frame.bitrate, bitrate);
+                ASSERT_EQ(frame.mode, shape.channels == 1 ? 3 : 0);
+            }
+            EXPECT_EQ(facts->bitRate, bitrate * 1000);
+            // 16-bit data counts bytes, 8-bit data samples: both against the same threshold.
+            const uint32_t dataSize = frames * shape.channels * shape.bits / 8;
+            const int64_t tail = dataSize < kSilenceTailBelow ? 2 * kMp3BlockFrames : 0;
+            // 8-bit input is padded to whole blocks of silence.
+            int64_t sent = frames;
+            if (shape.bits == 8) {
+                sent = (frames * shape.channels + kMp3BlockFrames * shape.channels - 1) /
+                       (kMp3BlockFrames * shape.channels) * kMp3BlockFrames;
+            }
+            const int64_t expected = sent + tail;
+            const int frameSamples = headers.front().version == 1 ? 1152 : 576;
+            // No gapless tag: the encoder's delay and its last frame's padding stay in.
+            EXPECT_GE(facts->decodedFrames, expected);
+            EXPECT_LE(facts->decodedFrames, expected + 3 * frameSamples);
+            break;
+        }
+        case OutputFormat::WMA: {
+            EXPECT_EQ(facts->codec, "wmav2");
+            EXPECT_EQ(facts->sampleRate, 44100);
+            EXPECT_EQ(facts->channels, 2);
+            EXPECT_EQ(facts->bitRate, 96000);
+            EXPECT_NEAR(facts->durationSeconds, seconds + 0.5 * kWmaFrame / 44100.0,
+                        0.5 * kWmaFrame / 44100.0 + 0.002);
+            const auto expected = static_cast<int64_t>(seconds * 44100);
+            EXPECT_GE(facts->decodedFrames, expected - kWmaFrame);
+            EXPECT_LE(facts->decodedFrames, expected + 2 * kWmaFrame);
+            break;
+        }
+        case OutputFormat::OGG: {
+            EXPECT_EQ(facts->codec, "vorbis");
+            EXPECT_EQ(facts->sampleRate, static_cast<int>(shape.rate));
+            EXPECT_EQ(facts->channels, shape.channels);
+            // The last granule position makes the sample count exact for a decoder that
+            // honours it; FFmpeg's own decoding is off by up to one block at either end.
+            EXPECT_EQ(LastOggGranule(ReadFileBytes(output)), frames);
+            EXPECT_NEAR(static_cast<double>(facts->decodedFrames), frames, 2048);
+            EXPECT_NEAR(facts->durationSeconds, seconds, 0.001);
+            EXPECT_EQ(TagOf(*facts, "TITLE"), "Title Unknown");
+            EXPECT_EQ(TagOf(*facts, "ARTIST"), "Artist Unknown");
+            EXPECT_EQ(TagOf(*facts, "ALBUM"), "Album Unknown");
+            EXPECT_EQ(TagOf(*facts, "COMMENT"), "Encoded with Vorbis DLL example");
+            break;
+        }
+    }
+    // The tone survives: no format turns it into silence.
+    ASSERT_FALSE(facts->rms.empty());
+    EXPECT_GT(facts->rms[0], 0.1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, EveryShape, ::testing::ValuesIn(AllShapes()), ShapeName);
+
+// --- MP3: the bitrate asked is the bitrate written -----------------------------------------
+
+struct Mp3Rate {
+    uint32_t inputRate;
+    int index;
+    int outputRate;
+    int bitrate;
+};
+
+class Mp3Rates : public Workspace, public ::testing::WithParamInterface<Mp3Rate> {};
+
+TEST_P(Mp3Rates, KeepTheBitrateAndMoveTheRateOnlyWhenItCannotCarryIt) {
+    const Mp3Rate row = GetParam();
+    const std::string source = Path("rate.wav");
+    // Three seconds: enough data that no silence tail is added.
+    ASSERT_TRUE(testwave::WriteTone(source, {1, 2, row.inputRate, 16}, 3 * row.inputRate));
+    ConversionOptions options;
+    options.Mp3BitrateIndex = row.index;
+    ASSERT_EQ(Convert({source}, options), std::vector<FileOutcome>{FileOutcome::Converted});
+
+    const std::string output = Path("rate.mp3");
+    const std::vector<uint8_t> bytes = ReadFileBytes(output);
+    std::size_t consumed = 0;
+    const auto headers = ReadMp3Frames(bytes, &consumed);
+    ASSERT_FALSE(headers.empty());
+    EXPECT_EQ(consumed, bytes.size());
+    for (const Mp3Frame& frame : headers) {
+        ASSERT_EQ(frame.bitrate, row.bitrate);
+        ASSERT_EQ(frame.sampleRate, row.outputRate);
+    }
+    const auto facts = ProbeMedia(output);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->bitRate, row.bitrate * 1000);
+    EXPECT_EQ(facts->sampleRate, row.outputRate);
+    // Resampled or not, the file lasts as long as its source (plus delay and padding).
+    const int64_t frameSamples = row.outputRate >= 32000 ? 1152 : 576;
+    EXPECT_GE(facts->decodedFrames, 3 * row.outputRate);
+    EXPECT_LE(facts->decodedFrames, 3 * row.outputRate + 3 * frameSamples);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Mp3Rates,
+    ::testing::Values(Mp3Rate{44100, 0, 44100, 32}, Mp3Rate{44100, 6, 44100, 320},
+                      Mp3Rate{48000, 5, 48000, 256}, Mp3Rate{22050, 3, 22050, 128},
+                      // 192 and 320 do not exist at 22,050 Hz.
+                      Mp3Rate{22050, 4, 32000, 192}, Mp3Rate{22050, 6, 32000, 320},
+                      Mp3Rate{11025, 6, 11025, 64}, Mp3Rate{11025, 0, 11025, 32},
+                      Mp3Rate{8000, 2, 8000, 64}, Mp3Rate{8000, 0, 8000, 32}));
+
+// --- MP3: the four header flags in every frame ----------------------------------------------
+
+struct Flags {
+    bool crc, copyright, original, privateBit;
+};
+
+class Mp3Flags : public Workspace, public ::testing::WithParamInterface<Flags> {};
+
+TEST_P(Mp3Flags, StandInEveryFrameHeader) {
+    const Flags flags = GetParam();
+    const std::string source = Path("flags.wav");
+    ASSERT_TRUE(testwave::WriteTone(source, {1, 2, 44100, 16}, 44100));
+    ConversionOptions options;
+    options.Mp3Crc = flags.crc;
+    options.Mp3Copyright = flags.copyright;
+    options.Mp3Original = flags.original;
+    options.Mp3Private = flags.privateBit;
+    ASSERT_EQ(Convert({source}, options), std::vector<FileOutcome>{FileOutcome::Converted});
+
+    const std::vector<uint8_t> bytes = ReadFileBytes(Path("flags.mp3"));
+    std::size_t consumed = 0;
+    const auto headers = ReadMp3Frames(bytes, &consumed);
+    EXPECT_EQ(consumed, bytes.size());
+    ASSERT_GT(headers.size(), 30u);
+    for (const Mp3Frame& frame : headers) {
+        ASSERT_EQ(frame.crc, flags.crc);
+        ASSERT_EQ(frame.copyright, flags.copyright);
+        ASSERT_EQ(frame.original, flags.original);
+        ASSERT_EQ(frame.privateBit, flags.privateBit);
+    }
+    // FFmpeg checks the CRCs of protected frames and still decodes all of them.
+    const auto facts = ProbeMedia(Path("flags.mp3"));
+    ASSERT_TRUE(facts);
+    EXPECT_GE(facts->decodedFrames, 44100);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Mp3Flags,
+    ::testing::Values(Flags{false, false, false, false}, Flags{true, false, false, false},
+                      Flags{false, true, false, false}, Flags{false, false, true, false},
+                      Flags{false, false, false, true}, Flags{true, true, true, true}));
+
+// --- Edge files -----------------------------------------------------------------------------
+
+struct Edge {
+    OutputFormat format;
+    uint32_t frames;
+};
+
+class EdgeFiles : public Workspace, public ::testing::WithParamInterface<Edge> {};
+
+TEST_P(EdgeFiles, StillGiveFilesThatFfmpegReads) {
+    const Edge edge = GetParam();
+    const std::string source = Path("edge.wav");
+    ASSERT_TRUE(testwave::WriteTone(source, {1, 2, 44100, 16}, edge.frames));
+    ConversionOptions options;
+    options.OutputFormat = edge.format;
+    ASSERT_EQ(Convert({source}, options), std::vector<FileOutcome>{FileOutcome::Converted});
+    EXPECT_TRUE(boxes_.boxes.empty());
+
+    std::string error;
+    const auto facts = ProbeMedia(Path("edge" + Extension(edge.format)), &error);
+    ASSERT_TRUE(facts) << error;
+    switch (edge.format) {
+        case OutputFormat::MP3:
+            // The worker's two blocks of silence are always there.
+            EXPECT_GE(facts->decodedFrames, edge.frames + 2 * kMp3BlockFrames);
+            EXPECT_LE(facts->decodedFrames, edge.frames + 2 * kMp3BlockFrames + 3 * 1152);
+            break;
+        case OutputFormat::OGG:
+            EXPECT_EQ(LastOggGranule(ReadFileBytes(Path("edge.ogg"))), edge.frames);
+            break;
+        case OutputFormat::WMA:
+            EXPECT_EQ(facts->sampleRate, 44100);
+            EXPECT_LE(facts->decodedFrames, edge.frames + 2 * kWmaFrame);
+            break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, EdgeFiles,
+                         ::testing::Values(Edge{OutputFormat::MP3, 0}, Edge{OutputFormat::MP3, 5},
+                                           Edge{OutputFormat::OGG, 0}, Edge{OutputFormat::OGG, 5},
+                                           Edge{OutputFormat::WMA, 0}, Edge{OutputFormat::WMA, 5}));
+
+// --- WMA: every bitrate of the list, and mono at full loudness ------------------------------
+
+class WmaBitrates : public Workspace, public ::testing::WithParamInterface<int> {};
+
+TEST_P(WmaBitrates, AreWrittenAsAsked) {
+    static const int kBitrates[] = {48000, 64000, 80000, 96000, 128000, 160000};
+    const std::string source = Path("rate.wav");
+    ASSERT_TRUE(testwave::WriteTone(source, {1, 2, 44100, 16}, 44100));
+    ConversionOptions options;
+    options.OutputFormat = OutputFormat::WMA;
+    options.WmaBitrateIndex = GetParam();
+    ASSERT_EQ(Convert({source}, options), std::vector<FileOutcome>{FileOutcome::Converted});
+    const auto facts = ProbeMedia(Path("rate.wma"));
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->bitRate, kBitrates[GetParam()]);
+    EXPECT_EQ(facts->codec, "wmav2");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WmaBitrates, ::testing::Range(0, 6));
+
+TEST_F(Workspace, MonoWmaIsAsLoudOnBothSidesAsItsSource) {
+    const std::string source = Path("mono.wav");
+    ASSERT_TRUE(testwave::WriteTone(source, {1, 1, 22050, 16}, 22050, 0.5));
+    ConversionOptions options;
+    options.OutputFormat = OutputFormat::WMA;
+    options.WmaBitrateIndex = 5;
+    ASSERT_EQ(Convert({source}, options), std::vector<FileOutcome>{FileOutcome::Converted});
+    const auto facts = ProbeMedia(Path("mono.wma"));
+    ASSERT_TRUE(facts);
+    ASSERT_EQ(facts->rms.size(), 2u);
+    // A sine of peak 0.5 has an RMS of 0.354; 3 dB down would be 0.25.
+    const double sourceRms = 0.5 / std::sqrt(2.0);
+    for (double rms : facts->rms) {
+        EXPECT_NEAR(rms / sourceRms, 1.0, 0.1);
+    }
+}
+
+TEST_F(Workspace, OggQualityRaisesTheBitrate) {
+    const std::string source = Path("q.wav");
+    ASSERT_TRUE(testwave::WriteTone(source, {1, 2, 44100, 16}, 44100));
+    std::vector<uintmax_t> sizes;
+    for (int index : {0, 9}) {
+        ConversionOptions options;
+        options.OutputFormat = OutputFormat::OGG;
+        options.OggQualityIndex = index;
+        ASSERT_EQ(Convert({source}, options), std::vector<FileOutcome>{FileOutcome::Converted});
+        sizes.push_back(fs::file_size(Path("q.ogg")));
+    }
+    EXPECT_GT(sizes[1], 2 * sizes[0]);
+}
+
+}  // namespace

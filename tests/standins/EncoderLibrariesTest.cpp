@@ -1,0 +1,428 @@
+// The encoder libraries of the program's folder called directly: what they refuse, and what they
+// promise beyond what the conversion path shows.
+#include <gtest/gtest.h>
+
+#include <lame/lame.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "LameEncApi.h"
+#include "Library.h"
+#include "MediaProbe.h"
+#include "Mp3Rates.h"
+#include "VorbisEncApi.h"
+#include "WmaAudioApi.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Loaded {
+  public:
+    explicit Loaded(const char* bareName) : handle_(platform::LoadLibrary(bareName)) {}
+    ~Loaded() { platform::FreeLibrary(handle_); }
+    Loaded(const Loaded&) = delete;
+    Loaded& operator=(const Loaded&) = delete;
+
+    template <typename Fn>
+    Fn Get(const char* name) const {
+        return reinterpret_cast<Fn>(platform::ResolveEntryPoint(handle_, name));
+    }
+    bool Ok() const { return handle_ != nullptr; }
+
+  private:
+    platform::LibraryHandle handle_;
+};
+
+// --- lame_enc -------------------------------------------------------------------------------
+
+class LameEnc : public ::testing::Test {
+  protected:
+    Loaded library_{"lame_enc.dll"};
+    BeInitStreamFn init_ = library_.Get<BeInitStreamFn>("beInitStream");
+    BeEncodeChunkFn encode_ = library_.Get<BeEncodeChunkFn>("beEncodeChunk");
+    BeDeinitStreamFn deinit_ = library_.Get<BeDeinitStreamFn>("beDeinitStream");
+    BeCloseStreamFn close_ = library_.Get<BeCloseStreamFn>("beCloseStream");
+    BeVersionFn version_ = library_.Get<BeVersionFn>("beVersion");
+
+    static LameConfig Config(uint32_t rate, uint8_t mode, uint16_t bitrate) {
+        LameConfig config{};
+        config.sampleRate = rate;
+        config.mode = mode;
+        config.bitrate = bitrate;
+        return config;
+    }
+
+    // Encodes a second of tone and returns the whole stream.
+    std::vector<uint8_t> EncodeSecond(const LameConfig& config) {
+        uint32_t chunk = 0;
+        uint32_t bufferSize = 0;
+        LameStream stream = 0;
+        EXPECT_EQ(init_(&config, &chunk, &bufferSize, &stream), 0u);
+        const int channels = config.mode == 3 ? 1 : 2;
+        std::vector<int16_t> pcm(config.sampleRate * static_cast<uint32_t>(channels));
+        for (std::size_t i = 0; i < pcm.size(); ++i) {
+            pcm[i] = static_cast<int16_t>(8000 * std::sin(0.05 * static_cast<double>(i / 2)) *
+                                          (i % 2 == 0 ? 1 : -1));
+        }
+        std::vector<uint8_t> buffer(bufferSize);
+        std::vector<uint8_t> stream_bytes;
+        for (std::size_t at = 0; at < pcm.size(); at += chunk) {
+            const auto count = static_cast<uint32_t>(std::min<std::size_t>(chunk, pcm.size() - at));
+            uint32_t produced = 0;
+            EXPECT_EQ(encode_(stream, count, pcm.data() + at, buffer.data(), &produced), 0u);
+            EXPECT_LE(produced, bufferSize);
+            stream_bytes.insert(stream_bytes.end(), buffer.begin(), buffer.begin() + produced);
+        }
+        uint32_t produced = 0;
+        EXPECT_EQ(deinit_(stream, buffer.data(), &produced), 0u);
+        stream_bytes.insert(stream_bytes.end(), buffer.begin(), buffer.begin() + produced);
+        EXPECT_EQ(close_(stream), 0u);
+        return stream_bytes;
+    }
+};
+
+TEST_F(LameEnc, ExportsEveryEntryPoint) {
+    ASSERT_TRUE(library_.Ok());
+    EXPECT_NE(init_, nullptr);
+    EXPECT_NE(encode_, nullptr);
+    EXPECT_NE(deinit_, nullptr);
+    EXPECT_NE(close_, nullptr);
+    EXPECT_NE(version_, nullptr);
+}
+
+TEST_F(LameEnc, RefusesWhatItCannotEncode) {
+    struct Row {
+        const char* why;
+        LameConfig config;
+    };
+    LameConfig wrongKind = Config(44100, 0, 128);
+    wrongKind.kind = 1;
+    const Row rows[] = {
+        {"another kind of record", wrongKind}, {"a mode beyond mono", Config(44100, 4, 128)},
+        {"no sample rate", Config(0, 0, 128)}, {"a bitrate no MP3 has", Config(44100, 0, 129)},
+        {"no bitrate", Config(44100, 0, 0)},   {"above every MP3 bitrate", Config(44100, 0, 384)},
+    };
+    for (const Row& row : rows) {
+        uint32_t chunk = 0;
+        uint32_t size = 0;
+        LameStream stream = 0;
+        EXPECT_NE(init_(&row.config, &chunk, &size, &stream), 0u) << row.why;
+    }
+    uint32_t chunk = 0;
+    LameStream stream = 0;
+    const LameConfig good = Config(44100, 0, 128);
+    EXPECT_NE(init_(&good, &chunk, nullptr, &stream), 0u) << "a missing out parameter";
+}
+
+TEST_F(LameEnc, RefusesUnknownStreamsAndOversizedChunks) {
+    std::vector<uint8_t> buffer(100000);
+    uint32_t produced = 0;
+    int16_t samples[4] = {};
+    EXPECT_NE(encode_(12345, 4, samples, buffer.data(), &produced), 0u);
+    EXPECT_NE(deinit_(12345, buffer.data(), &produced), 0u);
+    EXPECT_NE(close_(12345), 0u);
+
+    const LameConfig config = Config(44100, 3, 64);
+    uint32_t chunk = 0;
+    uint32_t size = 0;
+    LameStream stream = 0;
+    ASSERT_EQ(init_(&config, &chunk, &size, &stream), 0u);
+    EXPECT_GE(size, 1.25 * chunk + 7200);
+    std::vector<int16_t> tooMany(chunk + 1);
+    buffer.resize(size);
+    EXPECT_NE(encode_(stream, chunk + 1, tooMany.data(), buffer.data(), &produced), 0u);
+    EXPECT_EQ(deinit_(stream, buffer.data(), &produced), 0u);
+    EXPECT_NE(encode_(stream, 2, tooMany.data(), buffer.data(), &produced), 0u)
+        << "a flushed stream takes no more samples";
+    EXPECT_EQ(close_(stream), 0u);
+    EXPECT_NE(close_(stream), 0u) << "a closed handle is gone";
+}
+
+TEST_F(LameEnc, WritesTheModeItIsGiven) {
+    // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono: the header's mode field.
+    for (uint8_t mode = 0; mode <= 3; ++mode) {
+        const std::vector<uint8_t> bytes = EncodeSecond(Config(44100, mode, 128));
+        std::size_t consumed = 0;
+        const auto frames = ReadMp3Frames(bytes, &consumed);
+        ASSERT_GT(frames.size(), 30u) << int{mode};
+        EXPECT_EQ(consumed, bytes.size());
+        for (const Mp3Frame& frame : frames) {
+            ASSERT_EQ(frame.mode, mode);
+            ASSERT_EQ(frame.bitrate, 128);
+        }
+    }
+}
+
+TEST_F(LameEnc, ReportsLibmp3lamesVersion) {
+    LameVersion version{};
+    std::memset(&version, 0xAB, sizeof version);
+    EXPECT_EQ(version_(&version), 0u);
+    lame_version_t engine{};
+    get_lame_version_numerical(&engine);
+    EXPECT_EQ(version.engineMajor, engine.major);
+    EXPECT_EQ(version.engineMinor, engine.minor);
+    EXPECT_EQ(version.reserved[0], 0) << "the rest of the record is cleared";
+}
+
+struct RateRow {
+    uint32_t input;
+    uint32_t bitrate;
+    uint32_t output;  // 0: refused
+};
+
+TEST(Mp3OutputRate, KeepsTheInputRateWhereTheBitrateIsLegal) {
+    const RateRow rows[] = {
+        {44100, 128, 44100},
+        {48000, 320, 48000},
+        {32000, 32, 32000},
+        {22050, 128, 22050},
+        {24000, 160, 24000},
+        {16000, 8, 16000},
+        {11025, 64, 11025},
+        {8000, 32, 8000},
+        {12000, 8, 12000},
+        // Not legal at the input's rate: the nearest rate that carries it.
+        {22050, 192, 32000},
+        {22050, 320, 32000},
+        {24000, 256, 32000},
+        {11025, 96, 16000},
+        {8000, 160, 16000},
+        {44100, 8, 24000},
+        {48000, 144, 24000},
+        // Rates that are not MP3 rates at all.
+        {96000, 128, 48000},
+        {37800, 128, 32000},
+        {40000, 128, 44100},
+        {38050, 128, 44100},  // equally far from 32,000 and 44,100: the higher
+        {6000, 32, 8000},
+        // No MP3 rate carries these.
+        {44100, 33, 0},
+        {44100, 0, 0},
+        {44100, 400, 0},
+    };
+    for (const RateRow& row : rows) {
+        const auto rate = lamestandin::OutputRateFor(row.input, row.bitrate);
+        EXPECT_EQ(rate.value_or(0), row.output) << row.input << " Hz at " << row.bitrate;
+        if (rate) {
+            EXPECT_TRUE(lamestandin::BitrateLegalAt(*rate, row.bitrate));
+        }
+    }
+}
+
+// --- vorbis ---------------------------------------------------------------------------------
+
+class Vorbis : public ::testing::Test {
+  protected:
+    Loaded library_{"vorbis.dll"};
+    VbEncOpenFn open_ = library_.Get<VbEncOpenFn>("vbEncOpen");
+    VbEncWriteFn write_ = library_.Get<VbEncWriteFn>("vbEncWrite");
+    VbEncCloseFn close_ = library_.Get<VbEncCloseFn>("vbEncClose");
+    VbVersionFn version_ = library_.Get<VbVersionFn>("vbVersion");
+
+    static VorbisEncSettings Settings(uint32_t channels, uint32_t rate, float quality) {
+        VorbisEncSettings settings{};
+        settings.magic = 1024;
+        settings.size = sizeof(VorbisEncSettings);
+        settings.channels = channels;
+        settings.sampleRate = rate;
+        settings.version = 300;
+        settings.quality = quality;
+        return settings;
+    }
+    static VorbisStreamInfo Info() {
+        VorbisStreamInfo info{};
+        info.size = sizeof(VorbisStreamInfo);
+        return info;
+    }
+};
+
+TEST_F(Vorbis, RefusesBadRecords) {
+    struct Row {
+        const char* why;
+        VorbisEncSettings settings;
+        VorbisStreamInfo info;
+    };
+    VorbisEncSettings badMagic = Settings(2, 44100, 0.4f);
+    badMagic.magic = 1023;
+    VorbisEncSettings badSize = Settings(2, 44100, 0.4f);
+    badSize.size = 256;
+    VorbisEncSettings badVersion = Settings(2, 44100, 0.4f);
+    badVersion.version = 200;
+    VorbisStreamInfo badInfo = Info();
+    badInfo.size = 56 + 1;
+    const Row rows[] = {
+        {"wrong first word", badMagic, Info()},
+        {"wrong record size", badSize, Info()},
+        {"wrong version word", badVersion, Info()},
+        {"no channels", Settings(0, 44100, 0.4f), Info()},
+        {"three channels", Settings(3, 44100, 0.4f), Info()},
+        {"no sample rate", Settings(2, 0, 0.4f), Info()},
+        {"quality above 1", Settings(2, 44100, 1.5f), Info()},
+        {"negative quality", Settings(2, 44100, -0.5f), Info()},
+        {"quality not a number", Settings(2, 44100, std::numeric_limits<float>::quiet_NaN()),
+         Info()},
+        {"wrong information size", Settings(2, 44100, 0.4f), badInfo},
+    };
+    for (const Row& row : rows) {
+        uint32_t chunk = 0;
+        uint32_t size = 0;
+        VorbisStream stream = 0;
+        EXPECT_NE(open_(&row.settings, &row.info, &chunk, &size, &stream), 0u) << row.why;
+    }
+    std::vector<uint8_t> buffer(1000);
+    uint32_t produced = 0;
+    int16_t samples[2] = {};
+    EXPECT_NE(write_(777, 2, samples, buffer.data(), &produced), 0u);
+    EXPECT_NE(close_(777, buffer.data(), &produced), 0u);
+}
+
+TEST_F(Vorbis, TextsAreOptionalAndHalfFramesWaitForTheirPartner) {
+    const VorbisEncSettings settings = Settings(2, 44100, 0.1f);
+    const VorbisStreamInfo info = Info();  // no texts at all
+    uint32_t chunk = 0;
+    uint32_t size = 0;
+    VorbisStream stream = 0;
+    ASSERT_EQ(open_(&settings, &info, &chunk, &size, &stream), 0u);
+    std::vector<uint8_t> buffer(size);
+    std::vector<uint8_t> file;
+    // 3 + 5 values make four stereo frames.
+    for (uint32_t count : {3u, 5u}) {
+        std::vector<int16_t> samples(count, 1000);
+        uint32_t produced = 0;
+        ASSERT_EQ(write_(stream, count, samples.data(), buffer.data(), &produced), 0u);
+        file.insert(file.end(), buffer.begin(), buffer.begin() + produced);
+    }
+    uint32_t produced = 0;
+    ASSERT_EQ(close_(stream, buffer.data(), &produced), 0u);
+    file.insert(file.end(), buffer.begin(), buffer.begin() + produced);
+    EXPECT_EQ(LastOggGranule(file), 4);
+}
+
+TEST_F(Vorbis, ReportsLibvorbisVersion) {
+    VorbisVersion version{};
+    EXPECT_EQ(version_(&version), 0u);
+    EXPECT_EQ(version.engineMajor, SONVERT_TEST_LIBVORBIS_MAJOR);
+    EXPECT_EQ(version.engineMinor, SONVERT_TEST_LIBVORBIS_MINOR);
+}
+
+// --- wmaudsdk -------------------------------------------------------------------------------
+
+class WmaWriter : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("sonvert-wma-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    WmaAudioWriter* Create(const std::string& name) {
+        const std::u16string path = fs::path(dir_ / name).u16string();
+        WmaAudioWriter* writer = nullptr;
+        EXPECT_GE(create_(path.c_str(), &writer), 0);
+        return writer;
+    }
+    static WmaWaveFormat Input(uint16_t channels, uint32_t rate) {
+        WmaWaveFormat format{};
+        format.formatTag = 1;
+        format.channels = channels;
+        format.samplesPerSec = rate;
+        format.bitsPerSample = 16;
+        format.blockAlign = static_cast<uint16_t>(channels * 2);
+        format.avgBytesPerSec = rate * format.blockAlign;
+        return format;
+    }
+
+    Loaded library_{"wmaudsdk.dll"};
+    WMAudioCreateWriterFn create_ = library_.Get<WMAudioCreateWriterFn>("WMAudioCreateWriter");
+    fs::path dir_;
+};
+
+TEST_F(WmaWriter, RefusesInputItCannotRead) {
+    struct Row {
+        const char* why;
+        WmaWaveFormat format;
+    };
+    WmaWaveFormat float32 = Input(2, 44100);
+    float32.formatTag = 3;
+    WmaWaveFormat eightBit = Input(1, 8000);
+    eightBit.bitsPerSample = 8;
+    WmaWaveFormat badAlign = Input(2, 44100);
+    badAlign.blockAlign = 2;
+    WmaWaveFormat badRate = Input(2, 44100);
+    badRate.avgBytesPerSec = 1000;
+    const Row rows[] = {{"not PCM", float32},
+                        {"8-bit samples", eightBit},
+                        {"three channels", Input(3, 44100)},
+                        {"no sample rate", Input(2, 0)},
+                        {"a wrong block alignment", badAlign},
+                        {"a wrong byte rate", badRate}};
+    for (const Row& row : rows) {
+        WmaAudioWriter* writer = Create("in.wma");
+        ASSERT_NE(writer, nullptr);
+        EXPECT_LT(writer->table->SetInputFormat(writer, &row.format), 0) << row.why;
+        writer->table->Release(writer);
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "in.wma")) << "an unconfigured writer leaves no file";
+}
+
+TEST_F(WmaWriter, RefusesOutputItCannotWrite) {
+    struct Row {
+        uint32_t bitrate, rate, channels, flags;
+    };
+    const Row rows[] = {{96000, 48000, 2, 0}, {96000, 22050, 2, 0}, {96000, 44100, 1, 0},
+                        {8000, 44100, 2, 0},  {23999, 44100, 2, 0}, {320001, 44100, 2, 0},
+                        {96000, 44100, 2, 1}};
+    const WmaWaveFormat input = Input(2, 44100);
+    for (const Row& row : rows) {
+        WmaAudioWriter* writer = Create("out.wma");
+        ASSERT_NE(writer, nullptr);
+        ASSERT_GE(writer->table->SetInputFormat(writer, &input), 0);
+        EXPECT_LT(
+            writer->table->SetOutputFormat(writer, row.bitrate, row.rate, row.channels, row.flags),
+            0)
+            << row.bitrate << " bit/s, " << row.rate << " Hz, " << row.channels << " channels";
+        writer->table->Release(writer);
+    }
+}
+
+TEST_F(WmaWriter, KeepsItsCallsInOrder) {
+    WmaAudioWriter* writer = nullptr;
+    const std::u16string missing = fs::path(dir_ / "no-such-folder" / "x.wma").u16string();
+    EXPECT_LT(create_(missing.c_str(), &writer), 0);
+    EXPECT_EQ(writer, nullptr);
+
+    writer = Create("order.wma");
+    ASSERT_NE(writer, nullptr);
+    const uint8_t bytes[4] = {};
+    EXPECT_LT(writer->table->SetOutputFormat(writer, 96000, 44100, 2, 0), 0)
+        << "the input format comes first";
+    EXPECT_LT(writer->table->Write(writer, bytes, 4), 0) << "no writing before both formats";
+    EXPECT_LT(writer->table->Finish(writer), 0);
+    const WmaWaveFormat input = Input(1, 11025);
+    ASSERT_GE(writer->table->SetInputFormat(writer, &input), 0);
+    ASSERT_GE(writer->table->SetOutputFormat(writer, 64000, 44100, 2, 0), 0);
+    EXPECT_LT(writer->table->SetInputFormat(writer, &input), 0) << "no change once started";
+    // An odd byte count: the half sample waits for the next block.
+    std::vector<uint8_t> pcm(11025 * 2, 0);
+    EXPECT_GE(writer->table->Write(writer, pcm.data(), 11025), 0);
+    EXPECT_GE(writer->table->Write(writer, pcm.data() + 11025, 11025), 0);
+    EXPECT_GE(writer->table->Finish(writer), 0);
+    EXPECT_GE(writer->table->Finish(writer), 0) << "finishing twice is harmless";
+    EXPECT_LT(writer->table->Write(writer, bytes, 4), 0) << "a finished file takes nothing more";
+    writer->table->Release(writer);
+
+    const auto facts = ProbeMedia((dir_ / "order.wma").string());
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->sampleRate, 44100);
+    EXPECT_EQ(facts->channels, 2);
+    EXPECT_EQ(facts->bitRate, 64000);
+    EXPECT_NEAR(static_cast<double>(facts->decodedFrames), 44100, 2 * 2048);
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+// Reads an encoded file back with FFmpeg: what the container says and what decoding gives.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct MediaFacts {
+    std::string codec;
+    int sampleRate = 0;
+    int channels = 0;
+    int64_t bitRate = 0;                      // the stream's, as the container or codec reports it
+    double durationSeconds = 0;               // the container's duration, or -1 when it names none
+    std::map<std::string, std::string> tags;  // stream and file tags, keys in upper case
+    int64_t decodedFrames = 0;                // samples per channel that decoding gives
+    std::vector<double> rms;                  // per channel, over the decoded samples
+};
+
+// Empty when FFmpeg cannot open or decode the file; `error` then says why.
+std::optional<MediaFacts> ProbeMedia(const std::string& path, std::string* error = nullptr);
+
+// One MP3 frame header as it stands in the file.
+struct Mp3Frame {
+    int version = 0;  // 1, 2, or 25 for MPEG-2.5
+    int bitrate = 0;  // kbit/s
+    int sampleRate = 0;
+    int mode = 0;      // 0 stereo, 1 joint, 2 dual, 3 mono
+    bool crc = false;  // protected by a CRC
+    bool privateBit = false;
+    bool copyright = false;
+    bool original = false;
+};
+
+// Walks the frames of an MP3 byte stream from its first byte; empty when a frame breaks the chain
+// (after `*consumed` bytes).
+std::vector<Mp3Frame> ReadMp3Frames(const std::vector<uint8_t>& bytes, std::size_t* consumed);
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+
+// The granule position of the last page of an Ogg stream: for Vorbis, the exact number of
+// samples per channel that a decoder that honours it gives back. -1 when the pages do not chain.
+int64_t LastOggGranule(const std::vector<uint8_t>& bytes);
