@@ -7,6 +7,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "ConversionOptions.h"
 #include "Convertthread.h"
 #include "MessageBox.h"
+#include "Settingsfile.h"
 
 namespace {
 
@@ -37,10 +39,23 @@ std::size_t TerminalWidth() {
     return 80;
 }
 
-// The options a batch starts from before the command line changes them. These are the built-in
-// values; the settings file's values take their place once it can be read.
-ConversionOptions StartingOptions() {
-    return ConversionOptions{};
+// The options a batch starts from before the command line changes them: the settings file beside
+// the program when there is one (read, never written), else the built-in values. A value the file
+// cannot give is reported, and the batch goes on with what was read before it.
+ConversionOptions StartingOptions(const std::string& program) {
+    ConversionOptions options;
+    std::error_code error;
+    if (!std::filesystem::exists(SettingsPath(), error)) {
+        return options;
+    }
+    std::string language;
+    try {
+        ReadSettingsFile(options, language);
+    } catch (const SettingsError& e) {
+        std::fprintf(stderr, "%s: %s\n", program.c_str(),
+                     platform::StandardErrorText(e.what()).c_str());
+    }
+    return options;
 }
 
 }  // namespace
@@ -50,7 +65,7 @@ int main(int argc, char* argv[]) {
     const std::string program = "sonvert-batch";
 
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const BatchArguments command = ParseBatchArguments(arguments, StartingOptions());
+    const BatchArguments command = ParseBatchArguments(arguments, StartingOptions(program));
     if (command.Help) {
         std::fputs(BatchUsage(program).c_str(), stdout);
         return 0;

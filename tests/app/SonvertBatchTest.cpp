@@ -33,9 +33,10 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
-BatchRun RunBatch(const std::vector<std::string>& arguments, const fs::path& dir) {
+BatchRun RunBatch(const std::vector<std::string>& arguments, const fs::path& dir,
+                  const std::string& programDir = platform::ProgramDir()) {
     const fs::path errors = dir / "stderr.txt";
-    std::string command = Quote(platform::ProgramDir() + "sonvert-batch");
+    std::string command = Quote(programDir + "sonvert-batch");
     for (const std::string& argument : arguments) {
         command += " " + Quote(argument);
     }
@@ -153,3 +154,54 @@ TEST_F(SonvertBatch, HelpGoesToStandardOutput) {
 }
 
 }  // namespace
+
+// A settings file beside the program gives the starting values; the command line overrides them,
+// and the file is never written.
+TEST_F(SonvertBatch, StartsFromTheSettingsFileBesideIt) {
+    const fs::path program = dir_ / "program";
+    fs::create_directories(program);
+    for (const char* file : {"sonvert-batch", "lame_enc.so", "vorbis.so", "wmaudsdk.so"}) {
+        fs::copy_file(platform::ProgramDir() + file, program / file);
+    }
+    const fs::path out = dir_ / "out";
+    fs::create_directories(out);
+    ASSERT_TRUE(testwave::WriteTone(Path("a.wav"), {1, 2, 44100, 16}, 4410));
+    struct Case {
+        const char* name;
+        std::string settings;
+        std::vector<std::string> options;
+        std::string expectedOutput;
+        std::vector<std::string> expectedErrors;
+    };
+    const std::string general =
+        "[General]\r\nOutputFormat=3\r\nCustomDir=1\r\nOutputDir=" + out.string() + "\r\n";
+    const Case cases[] = {
+        {"file_values", general + "[OGG]\r\nQuality=2\r\n", {}, (out / "a.ogg").string(), {}},
+        {"command_line_wins", general, {"-f", "wma", "--beside-source"}, Path("a.wma"), {}},
+        {"bad_number_keeps_what_came_before",
+         general + "[MP3]\r\nBitrate=fast\r\n",
+         {},
+         (out / "a.ogg").string(),
+         {"sonvert-batch: 'fast' is not a valid integer value."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            std::ofstream ini(program / "Sonvert.ini", std::ios::binary | std::ios::trunc);
+            ini << c.settings;
+        }
+        std::vector<std::string> arguments = c.options;
+        arguments.push_back(Path("a.wav"));
+        const BatchRun run = RunBatch(arguments, dir_, program.string() + "/");
+        EXPECT_EQ(run.status, 0);
+        EXPECT_TRUE(fs::exists(c.expectedOutput));
+        fs::remove(c.expectedOutput);
+        ASSERT_FALSE(run.errorLines.empty()) << "the summary line is missing";
+        std::vector<std::string> errors(run.errorLines.begin(), run.errorLines.end() - 1);
+        EXPECT_EQ(errors, c.expectedErrors);
+        std::ifstream ini(program / "Sonvert.ini", std::ios::binary);
+        std::stringstream after;
+        after << ini.rdbuf();
+        EXPECT_EQ(after.str(), c.settings) << "the batch tool never writes the settings file";
+    }
+}
