@@ -9,7 +9,7 @@ namespace platform {
 // the first write and every write touches only its own key. Nothing is cached: every call goes to
 // the file.
 class IniFile {
-public:
+  public:
     explicit IniFile(std::string path) : path_(std::move(path)) {}
 
     const std::string& Path() const { return path_; }
@@ -19,7 +19,7 @@ public:
     // False when the system refuses the write (read-only file or folder).
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
 
-private:
+  private:
     std::string path_;
 };
 

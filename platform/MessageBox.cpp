@@ -42,17 +42,17 @@ void ShowWidgetBox(const BoxRecord& box) {
 void DefaultSink(const BoxRecord& box) {
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
     if (app == nullptr) {
-        const std::string caption =
-            box.kind == BoxKind::Plain || box.kind == BoxKind::StandardError ? ApplicationTitle()
-                                                                             : box.caption;
+        const std::string caption = box.kind == BoxKind::Plain || box.kind == BoxKind::StandardError
+                                        ? ApplicationTitle()
+                                        : box.caption;
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), box.text.c_str());
         return;
     }
     if (QThread::currentThread() == app->thread()) {
         ShowWidgetBox(box);
     } else {
-        QMetaObject::invokeMethod(app, [&box] { ShowWidgetBox(box); },
-                                  Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [&box] { ShowWidgetBox(box); }, Qt::BlockingQueuedConnection);
     }
 }
 

@@ -2,7 +2,9 @@
 
 namespace platform {
 
-OutputFile::~OutputFile() { Close(); }
+OutputFile::~OutputFile() {
+    Close();
+}
 
 bool OutputFile::Create(const std::string& path) {
     Close();

@@ -8,7 +8,7 @@ namespace platform {
 
 // An encoded output file: created or emptied, write-only, buffered.
 class OutputFile {
-public:
+  public:
     OutputFile() = default;
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
@@ -21,7 +21,7 @@ public:
     // False when buffered bytes could not be flushed or the file could not be closed.
     bool Close();
 
-private:
+  private:
     std::FILE* file_ = nullptr;
 };
 

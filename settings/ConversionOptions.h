@@ -11,7 +11,7 @@ struct ConversionOptions {
     ::OutputFormat OutputFormat = ::OutputFormat::MP3;
     bool CustomDir = false;
     std::string OutputDir = "/";  // the file-system root until a folder is chosen
-    int Mp3BitrateIndex = 3;  // 0 to 6
+    int Mp3BitrateIndex = 3;      // 0 to 6
     bool Mp3Crc = false;
     bool Mp3Copyright = false;
     bool Mp3Original = false;

@@ -15,3 +15,15 @@ std::string ChooseLanguagePackFile();
 
 // ProgramDir() + "SVLanguage/".
 std::string LanguagePackDir();
+
+// The pack file name that a language identifier chooses: "ChineseGB.ini", "ChineseBig5.ini",
+// "Russian.ini" or, for every other language, "English.ini".
+std::string LanguagePackForLanguageId(unsigned short languageId);
+
+// The font and character set that a pack asks for, with their fallbacks applied.
+struct PackFont {
+    std::string FontName;  // "Tahoma" when absent
+    int FontSize = 8;      // points; 8 when absent, not a decimal integer, or not positive
+    int CharSet = 1;       // Windows character-set number; 1 when absent or not a decimal integer
+};
+PackFont ReadPackFont(const platform::IniFile* pack);

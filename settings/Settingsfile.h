@@ -8,7 +8,7 @@
 // An error raised while reading or writing the settings file. A window's event handler that meets
 // one shows it in the standard error box and skips the rest of its work.
 class SettingsError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

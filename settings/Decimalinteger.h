@@ -1,0 +1,9 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// A decimal integer as the settings file and the packs store it: an optional "+" or "-" followed
+// by decimal digits and nothing else, within the range of int. Anything else (blanks, hexadecimal,
+// a fraction, an overflow) gives nullopt.
+std::optional<int> ParseDecimalInteger(const std::string& text);

@@ -1,0 +1,118 @@
+#include "Packtext.h"
+
+#include <QStringDecoder>
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace {
+
+QString Decode(const std::string& bytes, const char* codePage, bool* clean) {
+    iconv_t converter = iconv_open("UTF-16LE", codePage);
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        // No converter for this code page on this system: show what we can rather than nothing.
+        if (clean != nullptr) {
+            *clean = false;
+        }
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    }
+    QString text;
+    std::vector<char> out(4 * bytes.size() + 16);
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    while (true) {
+        char* outPtr = out.data();
+        std::size_t outLeft = out.size();
+        const std::size_t result =
+            iconv(converter, inLeft > 0 ? &in : nullptr, &inLeft, &outPtr, &outLeft);
+        const auto produced = static_cast<qsizetype>((out.size() - outLeft) / 2);
+        text.append(QString::fromUtf16(reinterpret_cast<const char16_t*>(out.data()), produced));
+        if (result != static_cast<std::size_t>(-1)) {
+            if (inLeft == 0) {
+                break;
+            }
+            continue;
+        }
+        if (errno == E2BIG) {
+            continue;
+        }
+        // An invalid or truncated sequence: mark it and go on after its first byte.
+        if (clean != nullptr) {
+            *clean = false;
+        }
+        text.append(QChar(QChar::ReplacementCharacter));
+        ++in;
+        --inLeft;
+        iconv(converter, nullptr, nullptr, nullptr, nullptr);
+        if (inLeft == 0) {
+            break;
+        }
+    }
+    iconv_close(converter);
+    return text;
+}
+
+bool IsValidUtf8(const std::string& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text =
+        decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return !decoder.hasError();
+}
+
+}  // namespace
+
+std::string CodePageForCharSet(int charSet) {
+    switch (charSet) {
+        case 0:
+        case 2:
+            return "CP1252";
+        case 77:
+            return "MACINTOSH";
+        case 128:
+            return "CP932";
+        case 129:
+            return "CP949";
+        case 134:
+            return "GBK";
+        case 136:
+            return "BIG5";
+        case 161:
+            return "CP1253";
+        case 162:
+            return "CP1254";
+        case 163:
+            return "CP1258";
+        case 177:
+            return "CP1255";
+        case 178:
+            return "CP1256";
+        case 186:
+            return "CP1257";
+        case 204:
+            return "CP1251";
+        case 222:
+            return "CP874";
+        case 238:
+            return "CP1250";
+        case 255:
+            return "CP437";
+        default:
+            return {};
+    }
+}
+
+QString DecodePackText(const std::string& bytes, int charSet, bool* clean) {
+    if (clean != nullptr) {
+        *clean = true;
+    }
+    std::string codePage = CodePageForCharSet(charSet);
+    if (codePage.empty()) {
+        if (IsValidUtf8(bytes)) {
+            return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        }
+        codePage = "CP1252";
+    }
+    return Decode(bytes, codePage.c_str(), clean);
+}
