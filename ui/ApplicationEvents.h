@@ -12,7 +12,7 @@ class QEvent;
 class TApplicationEvents : public QObject {
     Q_OBJECT
 
-public:
+  public:
     using MessageHandler = std::function<void(QObject* receiver, QEvent* event, bool& handled)>;
 
     // Starts filtering the running application's events.
@@ -21,9 +21,9 @@ public:
 
     void SetOnMessage(MessageHandler handler) { onMessage_ = std::move(handler); }
 
-protected:
+  protected:
     bool eventFilter(QObject* receiver, QEvent* event) override;
 
-private:
+  private:
     MessageHandler onMessage_;
 };

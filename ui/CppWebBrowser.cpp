@@ -50,7 +50,7 @@ QByteArray ContentType(const QString& path) {
 
 // Serves the player's files and the files a browser explicitly allowed, nothing else.
 class LocalFiles : public QWebEngineUrlSchemeHandler {
-public:
+  public:
     using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
 
     void Allow(const QString& path) { allowed_.insert(QDir::cleanPath(path)); }
@@ -72,7 +72,7 @@ public:
         job->reply(ContentType(path), file);
     }
 
-private:
+  private:
     QSet<QString> allowed_;
 };
 
@@ -84,13 +84,13 @@ bool IsLocalUrl(const QUrl& url) {
 
 // Takes the first real URL a new window would open and hands it to the desktop instead.
 class ExternalWindow : public QWebEnginePage {
-public:
+  public:
     ExternalWindow(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {
         // A window that never navigates anywhere is dropped all the same.
         QTimer::singleShot(10000, this, &QObject::deleteLater);
     }
 
-protected:
+  protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
         if (url.isEmpty() || url.scheme() == QLatin1String("about")) {
             return true;
@@ -103,15 +103,15 @@ protected:
         return false;
     }
 
-private:
+  private:
     bool done_ = false;
 };
 
 class BannerPage : public QWebEnginePage {
-public:
+  public:
     using QWebEnginePage::QWebEnginePage;
 
-protected:
+  protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
         if (IsLocalUrl(url)) {
             return true;
@@ -177,9 +177,10 @@ QString PlayerLoaderScript() {
   (document.head || document.documentElement).appendChild(script);
 })();
 )JS")
-        .arg(QString::fromUtf8(QJsonDocument(QJsonArray{PlayerUrl()}).toJson(QJsonDocument::Compact))
-                 .mid(1)
-                 .chopped(1));
+        .arg(
+            QString::fromUtf8(QJsonDocument(QJsonArray{PlayerUrl()}).toJson(QJsonDocument::Compact))
+                .mid(1)
+                .chopped(1));
 }
 
 QWebEngineScript MakeScript(const QString& name, const QString& source,
@@ -259,10 +260,11 @@ void TCppWebBrowser::LoadFromStream(const QByteArray& html) {
 }
 
 void TCppWebBrowser::SetBodyStyle(const QString& property, const QString& value) {
-    const QString arguments =
-        QString::fromUtf8(QJsonDocument(QJsonArray{property, value}).toJson(QJsonDocument::Compact));
+    const QString arguments = QString::fromUtf8(
+        QJsonDocument(QJsonArray{property, value}).toJson(QJsonDocument::Compact));
     page()->runJavaScript(
-        QStringLiteral("(function (a) { if (document.body) document.body.style[a[0]] = a[1]; })(%1);")
+        QStringLiteral(
+            "(function (a) { if (document.body) document.body.style[a[0]] = a[1]; })(%1);")
             .arg(arguments));
 }
 

@@ -15,7 +15,7 @@ class QWebEngineUrlSchemeHandler;
 class TCppWebBrowser : public QWebEngineView {
     Q_OBJECT
 
-public:
+  public:
     explicit TCppWebBrowser(QWidget* parent = nullptr);
     ~TCppWebBrowser() override;
 
@@ -42,11 +42,11 @@ public:
     // The folder the Flash player is loaded from, ending in the separator.
     static QString PlayerFolder();
 
-signals:
+  signals:
     // A document has finished loading; `sender` is this browser.
     void DocumentComplete(QObject* sender);
 
-private:
+  private:
     void OnLoadStarted();
     void OnLoadFinished(bool ok);
 
