@@ -1,10 +1,13 @@
 #include <QApplication>
 
 #include "Formmain.h"
+#include "Formoptions.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     TMainForm mainForm;
+    TOptionsForm optionsForm(&mainForm);
+    mainForm.SetOtherForms({nullptr, nullptr, &optionsForm});
     mainForm.show();
     application.exec();
     return 0;
