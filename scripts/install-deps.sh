@@ -7,12 +7,16 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   # toolkit
   qt6-base-dev libgl-dev
+  # the toolbar glyphs are SVG
+  qt6-svg-dev libqt6svg6
   # codecs behind the encoder libraries
   libmp3lame-dev libvorbis-dev libogg-dev libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg lame vorbis-tools xvfb xauth
   # fonts: a Tahoma-compatible face
   fonts-wine
+  # Chinese texts of the language packs
+  fonts-wqy-microhei
 )
 
 SUDO=""
