@@ -172,6 +172,13 @@ QString PlayerLoaderScript() {
   if (!document.querySelector('object, embed')) {
     return;
   }
+  // Flash read its wmode without regard to case; the player wants it in lower case.
+  document.querySelectorAll('param[name=wmode i]').forEach(function (p) {
+    p.value = p.value.toLowerCase();
+  });
+  document.querySelectorAll('embed[wmode]').forEach(function (e) {
+    e.setAttribute('wmode', e.getAttribute('wmode').toLowerCase());
+  });
   var script = document.createElement('script');
   script.src = %1;
   (document.head || document.documentElement).appendChild(script);
@@ -196,13 +203,19 @@ QWebEngineScript MakeScript(const QString& name, const QString& source,
 
 }  // namespace
 
-TCppWebBrowser::TCppWebBrowser(QWidget* parent) : QWebEngineView(parent) {
+TCppWebBrowser::TCppWebBrowser(QWidget* parent) : QWebEngineView(parent) {}
+
+void TCppWebBrowser::EnsurePage() {
+    if (page_ != nullptr) {
+        return;
+    }
     // Off the record: the banner leaves no cache or cookies on the disk.
     auto* profile = new QWebEngineProfile(this);
     files_ = new LocalFiles(profile);
     profile->installUrlSchemeHandler(LocalScheme, files_);
 
     auto* page = new BannerPage(profile, this);
+    page_ = page;
     QWebEngineSettings* settings = page->settings();
     settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
@@ -220,9 +233,10 @@ TCppWebBrowser::TCppWebBrowser(QWidget* parent) : QWebEngineView(parent) {
 
 TCppWebBrowser::~TCppWebBrowser() {
     // The page must go before its profile, or the engine complains about a live page.
-    QWebEnginePage* current = page();
-    setPage(nullptr);
-    delete current;
+    if (page_ != nullptr) {
+        setPage(nullptr);
+        delete page_;
+    }
 }
 
 void TCppWebBrowser::PrepareApplication() {
@@ -245,12 +259,14 @@ QString TCppWebBrowser::PlayerFolder() {
 }
 
 void TCppWebBrowser::Navigate(const QString& url, std::function<void()> done) {
+    EnsurePage();
     navigated_ = std::move(done);
     busy_ = true;
     setUrl(QUrl(url));
 }
 
 void TCppWebBrowser::LoadFromStream(const QByteArray& html) {
+    EnsurePage();
     QUrl base;
     base.setScheme(LocalScheme);
     base.setPath(QStringLiteral("/"));
@@ -260,6 +276,7 @@ void TCppWebBrowser::LoadFromStream(const QByteArray& html) {
 }
 
 void TCppWebBrowser::SetBodyStyle(const QString& property, const QString& value) {
+    EnsurePage();
     const QString arguments = QString::fromUtf8(
         QJsonDocument(QJsonArray{property, value}).toJson(QJsonDocument::Compact));
     page()->runJavaScript(
@@ -269,6 +286,7 @@ void TCppWebBrowser::SetBodyStyle(const QString& property, const QString& value)
 }
 
 void TCppWebBrowser::AllowLocalFile(const QString& path) {
+    EnsurePage();
     static_cast<LocalFiles*>(files_)->Allow(path);
 }
 

@@ -47,9 +47,12 @@ class TCppWebBrowser : public QWebEngineView {
     void DocumentComplete(QObject* sender);
 
   private:
+    // The engine starts with the first page; a browser that never shows one costs nothing.
+    void EnsurePage();
     void OnLoadStarted();
     void OnLoadFinished(bool ok);
 
+    QWebEnginePage* page_ = nullptr;
     QWebEngineUrlSchemeHandler* files_ = nullptr;
     std::function<void()> navigated_;
     bool hasDocument_ = false;
