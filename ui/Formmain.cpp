@@ -159,6 +159,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 }
 
 TMainForm::~TMainForm() {
+    // The children outlive this class's part of the object; nothing may call back into it then.
+    ApplicationEvents1->SetOnMessage({});
+    disconnect(CppWebBrowser1, nullptr, this, nullptr);
     FormDestroy();
 }
 

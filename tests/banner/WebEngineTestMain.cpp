@@ -5,6 +5,14 @@
 
 #include "CppWebBrowser.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// Debian's web engine library frees one of its own objects with a mismatched size; that is outside
+// this program and would stop every test that closes a page.
+extern "C" const char* __asan_default_options() {
+    return "new_delete_type_mismatch=0";
+}
+#endif
+
 int main(int argc, char** argv) {
     // Listing the tests at build time happens without a display as well.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
