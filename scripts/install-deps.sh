@@ -7,6 +7,10 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   # toolkit
   qt6-base-dev libgl-dev
+  # the banner: an embedded web engine, and the generator of its movie
+  qt6-webengine-dev python3
+  # the toolbar glyphs are SVG
+  qt6-svg-dev libqt6svg6
   # codecs behind the encoder libraries
   libmp3lame-dev libvorbis-dev libogg-dev libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
   # tests and benchmarks
@@ -18,6 +22,12 @@ packages=(
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
   SUDO="sudo"
+fi
+
+# The banner's Flash player comes from the npm registry at build time; Debian's Node.js serves
+# where the machine has no npm of its own.
+if ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
 fi
 
 missing=()

@@ -1,11 +1,107 @@
 #pragma once
 
+#include <QDialog>
+#include <QFrame>
+#include <QIcon>
+#include <QList>
 #include <QMainWindow>
+#include <QToolButton>
+#include <QTreeWidget>
 
-// The main window. Its controls arrive with the file list.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ApplicationEvents.h"
+#include "CppWebBrowser.h"
+#include "IniFile.h"
+#include "Opendialog.h"
+#include "Statusbar.h"
+
+struct WaveInfo;
+class TOptionsForm;
+
+// The main window: the file list that makes up the next batch, the toolbar and the status bar
+// that sums the batch up. It holds the current language pack for all windows.
 class TMainForm : public QMainWindow {
     Q_OBJECT
 
   public:
+    // The windows created after this one; the main window applies the language pack to them and
+    // runs the options dialog.
+    struct OtherForms {
+        QDialog* AboutForm = nullptr;
+        QDialog* ProcessForm = nullptr;
+        TOptionsForm* OptionsForm = nullptr;
+    };
+
     explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    void SetOtherForms(const OtherForms& forms) { forms_ = forms; }
+    const OtherForms& Forms() const { return forms_; }
+
+    // Chooses the pack and applies it to the four windows. False when the settings file refused
+    // the language choice: the error has been shown and the previous pack stays.
+    bool ApplyLanguagePack();
+    // The raw value of a key of the current pack, or the default.
+    std::string LanguageString(const std::string& section, const std::string& key,
+                               const std::string& defaultValue) const;
+    // A pack text decoded for display; empty when the key is absent.
+    QString LanguageText(const std::string& section, const std::string& key) const;
+    void UpdateStatusBar();
+
+    // Narrower than this outer width the window may not become; any height is fine.
+    static constexpr int MinimumOuterWidth = 708;
+    static bool FormCanResize(int newOuterWidth) { return newOuterWidth >= MinimumOuterWidth; }
+
+    void FormCreate();
+    void FormActivate();
+    void FormDestroy();
+    void ListView1Click();
+    void SpeedButtonAddClick();
+    void SpeedButtonRemoveClick();
+    void SpeedButtonClearClick();
+    void SpeedButtonConvertClick();
+    void SpeedButtonOptionsClick();
+    void SpeedButtonAboutClick();
+    void SpeedButtonUpdateClick();
+    void CppWebBrowser1DocumentComplete(QObject* Sender);
+    void ApplicationEvents1Message(QObject* Receiver, QEvent* Msg, bool& Handled);
+    void WMDropFiles(const std::vector<std::string>& paths);
+
+    QWidget* Panel1;
+    TStatusBar* StatusBar1;
+    QTreeWidget* ListView1;
+    QToolButton* SpeedButtonAdd;
+    QToolButton* SpeedButtonRemove;
+    QToolButton* SpeedButtonClear;
+    QFrame* Bevel1;
+    QToolButton* SpeedButtonConvert;
+    QToolButton* SpeedButtonOptions;
+    QFrame* Bevel2;
+    QToolButton* SpeedButtonAbout;
+    QToolButton* SpeedButtonUpdate;
+    TCppWebBrowser* CppWebBrowser1;
+    QList<QIcon> ImageList1;
+    TApplicationEvents* ApplicationEvents1;
+    TOpenDialog* OpenDialog1;
+
+  protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void AppendRow(const std::string& path, const WaveInfo& info, const QString& channelText);
+    void KeepMinimumWidth();
+
+    std::string ProgramDir;
+    std::string FlashFile;
+    std::unique_ptr<platform::IniFile> LanguageIni;
+    OtherForms forms_;
+    bool activated_ = false;
+    bool activationPending_ = false;
 };

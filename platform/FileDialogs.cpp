@@ -1,0 +1,71 @@
+#include "FileDialogs.h"
+
+#include <QAbstractButton>
+#include <QFileDialog>
+
+#include <utility>
+
+namespace platform {
+namespace {
+
+OpenFilesDialog& OpenFilesReplacement() {
+    static OpenFilesDialog dialog;
+    return dialog;
+}
+
+FolderBrowser& FolderReplacement() {
+    static FolderBrowser browser;
+    return browser;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> GetOpenFileNames(QWidget* owner, const std::string& filter) {
+    if (OpenFilesReplacement()) {
+        return OpenFilesReplacement()(owner, filter);
+    }
+    QFileDialog dialog(owner);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // The descriptions already name their patterns; showing them twice only adds noise.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    if (!filter.empty()) {
+        dialog.setNameFilters(QString::fromUtf8(filter).split(QStringLiteral(";;")));
+    }
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    std::vector<std::string> paths;
+    for (const QString& path : dialog.selectedFiles()) {
+        paths.push_back(path.toStdString());
+    }
+    return paths;
+}
+
+std::optional<std::string> BrowseForFolder(const std::string& title) {
+    if (FolderReplacement()) {
+        return FolderReplacement()(title);
+    }
+    QFileDialog dialog(nullptr, QString::fromUtf8(title));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    // Our own dialog, so that its new-folder button can be taken away: the browser only picks.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (auto* newFolder = dialog.findChild<QAbstractButton*>(QStringLiteral("newFolderButton"))) {
+        newFolder->hide();
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().constFirst().toStdString();
+}
+
+OpenFilesDialog SetOpenFilesDialogForTesting(OpenFilesDialog dialog) {
+    return std::exchange(OpenFilesReplacement(), std::move(dialog));
+}
+
+FolderBrowser SetFolderBrowserForTesting(FolderBrowser browser) {
+    return std::exchange(FolderReplacement(), std::move(browser));
+}
+
+}  // namespace platform

@@ -1,0 +1,23 @@
+#include "ApplicationEvents.h"
+
+#include <QCoreApplication>
+
+TApplicationEvents::TApplicationEvents(QObject* parent) : QObject(parent) {
+    if (QCoreApplication::instance() != nullptr) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+}
+
+TApplicationEvents::~TApplicationEvents() {
+    if (QCoreApplication::instance() != nullptr) {
+        QCoreApplication::instance()->removeEventFilter(this);
+    }
+}
+
+bool TApplicationEvents::eventFilter(QObject* receiver, QEvent* event) {
+    bool handled = false;
+    if (onMessage_) {
+        onMessage_(receiver, event, handled);
+    }
+    return handled;
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QIcon>
+
+// The program's own artwork, compiled into the program. "name" is the file name without ".svg".
+QIcon Glyph(const char* name);
