@@ -7,15 +7,18 @@
 #include <QMetaObject>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 #include "Banner.h"
+#include "Convertthread.h"
 #include "FileTypeIcon.h"
 #include "Filelisttext.h"
 #include "Formoptions.h"
+#include "Formprocess.h"
 #include "Glyphs.h"
 #include "HomePage.h"
 #include "Languagepack.h"
@@ -328,9 +331,37 @@ void TMainForm::SpeedButtonOptionsClick() {
     }
 }
 
-void TMainForm::SpeedButtonConvertClick() {}
+void TMainForm::SpeedButtonConvertClick() {
+    if (ListView1->topLevelItemCount() == 0) {
+        return;
+    }
+    auto* progress = static_cast<TProcessForm*>(forms_.ProcessForm);
+    // Guarded: a worker that has ended releases itself, possibly before the dialog returns.
+    QPointer<TConvertThread> worker = new TConvertThread(true);
+    for (int row = 0; row < ListView1->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem* item = ListView1->topLevelItem(row);
+        worker->FileList.push_back((item->text(1) + item->text(0)).toStdString());
+    }
+    worker->SetOptions(forms_.OptionsForm->CurrentOptions());
+    worker->AdoptReporter(progress->BeginBatch());
+    worker->Resume();
+    progress->ShowModal();
+    if (TConvertThread* running = worker.data()) {
+        running->Terminate();
+    }
+    if (progress->Converting) {
+        return;  // cancelled: the worker finishes its current file on its own
+    }
+    platform::ApplicationMessageBox(LanguageText("Convert", "Complete").toStdString(),
+                                    LanguageText("Common", "Message").toStdString(),
+                                    platform::MbIconInformation | platform::MbSystemModal);
+}
 
-void TMainForm::SpeedButtonAboutClick() {}
+void TMainForm::SpeedButtonAboutClick() {
+    if (forms_.AboutForm != nullptr) {
+        forms_.AboutForm->exec();
+    }
+}
 
 void TMainForm::SpeedButtonUpdateClick() {
     platform::OpenUrl(HomePage);

@@ -1,0 +1,231 @@
+// The Convert command in the running windows, with the real encoder libraries.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "BoxRecorder.h"
+#include "Formmain.h"
+#include "Formoptions.h"
+#include "Formprocess.h"
+#include "MediaProbe.h"
+#include "MessageBox.h"
+#include "ProgramDir.h"
+#include "TestWave.h"
+#include "WaveWriter.h"
+
+namespace fs = std::filesystem;
+using namespace testing_support;
+
+namespace {
+
+const char* const kComplete = "Information|Conversion complete.";
+
+// Waits, serving events, until the condition holds or the time is up.
+bool WaitFor(const std::function<bool()>& condition, int milliseconds = 20000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > milliseconds) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// An output file that a cancelled worker is still finishing is done once it stops growing.
+bool SettledFile(const std::string& path) {
+    std::error_code error;
+    auto last = fs::file_size(path, error);
+    return WaitFor([&] {
+        QTimer::singleShot(0, [] {});
+        QApplication::processEvents(QEventLoop::AllEvents, 300);
+        std::error_code e;
+        const auto now = fs::file_size(path, e);
+        const bool stable = !e && now == last && now > 0;
+        last = now;
+        return stable;
+    });
+}
+
+class ConvertCommand : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string built = platform::ProgramDir();
+        for (const char* library : {"lame_enc.so", "vorbis.so", "wmaudsdk.so"}) {
+            fs::copy_file(built + library, program_.File(library));
+        }
+        fs::create_directories(program_.File("SVLanguage"));
+        fs::copy_file(built + "SVLanguage/English.ini", program_.File("SVLanguage/English.ini"));
+        WriteFile(program_.File("Sonvert.ini"), "[General]\r\nLanguage=English.ini\r\nAd=0\r\n");
+        platform::SetProgramDirForTesting(program_.Path());
+
+        main_ = std::make_unique<TMainForm>();
+        process_ = new TProcessForm(main_.get());
+        options_ = new TOptionsForm(main_.get());
+        main_->SetOtherForms({nullptr, process_, options_});
+        main_->ApplyLanguagePack();
+        main_->show();
+    }
+    void TearDown() override {
+        main_.reset();
+        platform::SetProgramDirForTesting("");
+    }
+
+    std::string Source(const std::string& name, uint32_t seconds) {
+        const std::string path = sources_.File(name);
+        EXPECT_TRUE(testwave::WriteTone(path, {1, 2, 44100, 16}, seconds * 44100));
+        return path;
+    }
+
+    // Clicks Convert; `whileUp` runs every few milliseconds while the command has not returned.
+    void Convert(const std::function<void()>& whileUp = {}) {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            dialogSeen_ = dialogSeen_ || process_->isVisible();
+            if (whileUp) {
+                whileUp();
+            }
+        });
+        poll.start(5);
+        // A dialog that never closes would hang the test; this fails it instead.
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [&] {
+            stuck_ = true;
+            process_->reject();
+        });
+        guard.start(60000);
+        main_->SpeedButtonConvert->click();
+        EXPECT_FALSE(stuck_) << "the progress dialog never closed";
+    }
+
+    TempDir program_;
+    TempDir sources_;
+    BoxRecorder boxes_;
+    std::unique_ptr<TMainForm> main_;
+    TProcessForm* process_ = nullptr;
+    TOptionsForm* options_ = nullptr;
+    bool dialogSeen_ = false;
+    bool stuck_ = false;
+};
+
+}  // namespace
+
+TEST_F(ConvertCommand, EmptyListDoesNothing) {
+    Convert();
+    EXPECT_FALSE(dialogSeen_);
+    EXPECT_FALSE(process_->Converting);
+    EXPECT_TRUE(boxes_.Lines().empty());
+}
+
+TEST_F(ConvertCommand, OneFileConvertsAndTheCompletionMessageFollows) {
+    const std::string source = Source("one.wav", 2);
+    main_->WMDropFiles({source});
+    Convert();
+    EXPECT_TRUE(dialogSeen_);
+    EXPECT_FALSE(process_->isVisible());
+    EXPECT_EQ(boxes_.Lines(), std::vector<std::string>{kComplete});
+    ASSERT_FALSE(boxes_.Boxes().empty());
+    EXPECT_EQ(boxes_.Boxes().back().style, 0x1040u);
+    EXPECT_EQ(boxes_.Boxes().back().kind, platform::BoxKind::Application);
+    const auto facts = ProbeMedia(sources_.File("one.mp3"));
+    ASSERT_TRUE(facts.has_value());
+    EXPECT_EQ(facts->codec, "mp3");
+    EXPECT_NEAR(facts->durationSeconds, 2.0, 0.2);
+}
+
+TEST_F(ConvertCommand, FormatOfTheOptionsDialog) {
+    const std::string source = Source("f.wav", 1);
+    main_->WMDropFiles({source});
+    options_->RadioFormatOGG->setChecked(true);
+    Convert();
+    EXPECT_EQ(boxes_.Lines(), std::vector<std::string>{kComplete});
+    const auto facts = ProbeMedia(sources_.File("f.ogg"));
+    ASSERT_TRUE(facts.has_value());
+    EXPECT_EQ(facts->codec, "vorbis");
+}
+
+TEST_F(ConvertCommand, EveryFileFailingStillEndsWithTheCompletionMessage) {
+    const std::string a = Source("a.wav", 1);
+    const std::string b = Source("b.wav", 1);
+    main_->WMDropFiles({a, b});
+    fs::remove(a);
+    fs::remove(b);
+    Convert();
+    EXPECT_EQ(boxes_.Lines(),
+              (std::vector<std::string>{"Error|Could not open '" + a + "'",
+                                        "Error|Could not open '" + b + "'", kComplete}));
+}
+
+// Cancel (the button or the close box) while the second of three files converts: no message, the
+// second output is finished and kept, the third never starts.
+TEST_F(ConvertCommand, CancelInTheMiddleOfABatch) {
+    const std::vector<std::function<void(TProcessForm&)>> ways = {
+        [](TProcessForm& form) { form.ButtonCancel->click(); },
+        [](TProcessForm& form) { form.close(); },
+    };
+    for (std::size_t way = 0; way < ways.size(); ++way) {
+        SCOPED_TRACE(way == 0 ? "Cancel button" : "close box");
+        main_->SpeedButtonClear->click();
+        boxes_.Clear();
+        const std::string prefix = "w" + std::to_string(way);
+        std::vector<std::string> files;
+        for (int i = 0; i < 3; ++i) {
+            files.push_back(Source(prefix + "_" + std::to_string(i) + ".wav", 30));
+        }
+        main_->WMDropFiles(files);
+        bool cancelled = false;
+        Convert([&] {
+            if (!cancelled && process_->Label1->text().toStdString() == files[1] &&
+                process_->ProgressBar1->value() >= 5) {
+                cancelled = true;
+                ways[way](*process_);
+            }
+        });
+        EXPECT_TRUE(cancelled);
+        EXPECT_TRUE(process_->Converting);
+        const std::string second = sources_.File(prefix + "_1.mp3");
+        ASSERT_TRUE(SettledFile(second));
+        EXPECT_TRUE(boxes_.Lines().empty()) << "a cancelled batch shows nothing";
+        const auto facts = ProbeMedia(second);
+        ASSERT_TRUE(facts.has_value());
+        EXPECT_GT(facts->durationSeconds, 0.5);
+        EXPECT_LT(facts->durationSeconds, 29.0);
+        EXPECT_FALSE(fs::exists(sources_.File(prefix + "_2.mp3")));
+    }
+}
+
+// The late end of a cancelled batch must not close the dialog of the batch started after it.
+TEST_F(ConvertCommand, ASecondBatchRightAfterACancelledOne) {
+    const std::string longFile = Source("long.wav", 30);
+    main_->WMDropFiles({longFile});
+    Convert([&] {
+        if (process_->isVisible() && process_->ProgressBar1->value() >= 1) {
+            process_->ButtonCancel->click();
+        }
+    });
+    EXPECT_TRUE(process_->Converting);
+    main_->SpeedButtonClear->click();
+    const std::string shortFile = Source("short.wav", 3);
+    main_->WMDropFiles({shortFile});
+    Convert();
+    EXPECT_EQ(boxes_.Lines(), std::vector<std::string>{kComplete});
+    EXPECT_TRUE(fs::exists(sources_.File("short.mp3")));
+    EXPECT_FALSE(process_->Converting);
+}
+
+TEST_F(ConvertCommand, ABatchThatEndsBeforeTheDialogIsUp) {
+    main_->WMDropFiles({Source("gone.wav", 1)});
+    fs::remove(sources_.File("gone.wav"));
+    Convert();
+    EXPECT_EQ(boxes_.Lines().back(), kComplete);
+    EXPECT_FALSE(process_->isVisible());
+}
