@@ -28,6 +28,7 @@ int main(int argc, char* argv[]) {
         mainForm.SetOtherForms({&aboutForm, &processForm, &optionsForm});
         mainForm.show();
         application.exec();
+        mainForm.FinishRunningBatch();
     } catch (const std::exception& error) {
         platform::ShowStandardError(error.what());
     } catch (...) {

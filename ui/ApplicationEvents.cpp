@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include "ThreadHandOff.h"
+
 TApplicationEvents::TApplicationEvents(QObject* parent) : QObject(parent) {
     if (QCoreApplication::instance() != nullptr) {
         QCoreApplication::instance()->installEventFilter(this);
@@ -15,6 +17,8 @@ TApplicationEvents::~TApplicationEvents() {
 }
 
 bool TApplicationEvents::eventFilter(QObject* receiver, QEvent* event) {
+    // This filter sees events before their receivers do, also those that a worker thread posted.
+    platform::HandOffAcquire(event);
     bool handled = false;
     if (onMessage_) {
         onMessage_(receiver, event, handled);

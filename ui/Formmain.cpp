@@ -1,5 +1,6 @@
 #include "Formmain.h"
 
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHBoxLayout>
@@ -162,6 +163,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 }
 
 TMainForm::~TMainForm() {
+    FinishRunningBatch();
     // The children outlive this class's part of the object; nothing may call back into it then.
     ApplicationEvents1->SetOnMessage({});
     disconnect(CppWebBrowser1, nullptr, this, nullptr);
@@ -337,7 +339,9 @@ void TMainForm::SpeedButtonConvertClick() {
     }
     auto* progress = static_cast<TProcessForm*>(forms_.ProcessForm);
     // Guarded: a worker that has ended releases itself, possibly before the dialog returns.
+    FinishRunningBatch();
     QPointer<TConvertThread> worker = new TConvertThread(true);
+    worker_ = worker;
     for (int row = 0; row < ListView1->topLevelItemCount(); ++row) {
         const QTreeWidgetItem* item = ListView1->topLevelItem(row);
         worker->FileList.push_back((item->text(1) + item->text(0)).toStdString());
@@ -355,6 +359,20 @@ void TMainForm::SpeedButtonConvertClick() {
     platform::ApplicationMessageBox(LanguageText("Convert", "Complete").toStdString(),
                                     LanguageText("Common", "Message").toStdString(),
                                     platform::MbIconInformation | platform::MbSystemModal);
+}
+
+void TMainForm::FinishRunningBatch() {
+    TConvertThread* worker = worker_.data();
+    if (worker == nullptr) {
+        return;
+    }
+    worker->Terminate();
+    // Keep serving events: the worker may be waiting in a message box.
+    while (!worker->wait(20)) {
+        QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();  // its last reports
+    delete worker_.data();
 }
 
 void TMainForm::SpeedButtonAboutClick() {

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -20,6 +21,7 @@
 
 struct WaveInfo;
 class TOptionsForm;
+class TConvertThread;
 
 // The main window: the file list that makes up the next batch, the toolbar and the status bar
 // that sums the batch up. It holds the current language pack for all windows.
@@ -39,6 +41,9 @@ class TMainForm : public QMainWindow {
     ~TMainForm() override;
 
     void SetOtherForms(const OtherForms& forms) { forms_ = forms; }
+    // Waits for a cancelled batch that is still finishing its file; the program calls it before
+    // its windows go, since that batch still reports to them.
+    void FinishRunningBatch();
     const OtherForms& Forms() const { return forms_; }
 
     // Chooses the pack and applies it to the four windows. False when the settings file refused
@@ -103,5 +108,7 @@ class TMainForm : public QMainWindow {
     std::unique_ptr<platform::IniFile> LanguageIni;
     OtherForms forms_;
     bool activated_ = false;
+    // The worker of the last batch, which a cancel leaves finishing its file; it lets itself go.
+    QPointer<TConvertThread> worker_;
     bool activationPending_ = false;
 };

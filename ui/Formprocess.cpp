@@ -1,7 +1,11 @@
 #include "Formprocess.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
-#include <QPointer>
+
+#include <utility>
+
+#include "ThreadHandOff.h"
 
 namespace {
 
@@ -22,6 +26,31 @@ QProgressBar* Bar(QWidget* parent, const char* name, int top) {
 
 }  // namespace
 
+// One report of a batch, queued from the worker's thread to the dialog's.
+class TProcessForm::ReportEvent : public QEvent {
+  public:
+    enum class Kind { FileStarted, Progress, BatchEnded };
+    static QEvent::Type EventType() {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+
+    ReportEvent(int batchNumber, Kind reportKind, QString sourcePath = {}, int currentValue = 0,
+                int totalValue = 0)
+        : QEvent(EventType()),
+          batch(batchNumber),
+          kind(reportKind),
+          path(std::move(sourcePath)),
+          current(currentValue),
+          total(totalValue) {}
+
+    const int batch;
+    const Kind kind;
+    const QString path;
+    const int current;
+    const int total;
+};
+
 // Runs on the worker's thread and hands every report to the dialog's thread, in order, tagged with
 // its batch so that a late report of a cancelled batch is recognised there.
 class TProcessForm::BatchReporter : public ConversionReporter {
@@ -30,9 +59,8 @@ class TProcessForm::BatchReporter : public ConversionReporter {
 
     void FileStarted(const std::string& sourcePath) override {
         lastCurrent_ = lastTotal_ = 0;
-        Post([batch = batch_, path = QString::fromStdString(sourcePath)](TProcessForm* form) {
-            form->FileStarted(batch, path);
-        });
+        Post(new ReportEvent(batch_, ReportEvent::Kind::FileStarted,
+                             QString::fromStdString(sourcePath)));
     }
     void Progress(int current, int total) override {
         // The bars move at most 100 steps a file; repeating a position would only load the queue.
@@ -41,28 +69,17 @@ class TProcessForm::BatchReporter : public ConversionReporter {
         }
         lastCurrent_ = current;
         lastTotal_ = total;
-        Post([batch = batch_, current, total](TProcessForm* form) {
-            form->Progress(batch, current, total);
-        });
+        Post(new ReportEvent(batch_, ReportEvent::Kind::Progress, {}, current, total));
     }
-    void BatchEnded() override {
-        Post([batch = batch_](TProcessForm* form) { form->BatchEnded(batch); });
-    }
+    void BatchEnded() override { Post(new ReportEvent(batch_, ReportEvent::Kind::BatchEnded)); }
 
   private:
-    template <typename Call>
-    void Post(Call call) {
-        QMetaObject::invokeMethod(
-            form_.data(),
-            [form = form_, call] {
-                if (form) {
-                    call(form.data());
-                }
-            },
-            Qt::QueuedConnection);
+    void Post(ReportEvent* report) {
+        platform::HandOffRelease(report);
+        QCoreApplication::postEvent(form_, report);
     }
 
-    QPointer<TProcessForm> form_;
+    TProcessForm* form_;  // the dialog lives until every worker has ended
     int batch_;
     int lastCurrent_ = -1;
     int lastTotal_ = -1;
@@ -115,6 +132,26 @@ int TProcessForm::ShowModal() {
     }
     exec();
     return QDialog::Rejected;  // every way out of this dialog is Cancel
+}
+
+bool TProcessForm::event(QEvent* event) {
+    if (event->type() != ReportEvent::EventType()) {
+        return QDialog::event(event);
+    }
+    platform::HandOffAcquire(event);
+    const auto* report = static_cast<const ReportEvent*>(event);
+    switch (report->kind) {
+        case ReportEvent::Kind::FileStarted:
+            FileStarted(report->batch, report->path);
+            break;
+        case ReportEvent::Kind::Progress:
+            Progress(report->batch, report->current, report->total);
+            break;
+        case ReportEvent::Kind::BatchEnded:
+            BatchEnded(report->batch);
+            break;
+    }
+    return true;
 }
 
 void TProcessForm::keyPressEvent(QKeyEvent* event) {

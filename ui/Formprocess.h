@@ -35,11 +35,12 @@ class TProcessForm : public QDialog {
     bool Converting = false;
 
   protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    class ReportEvent;
     class BatchReporter;
-    friend class BatchReporter;
 
     // Called on this dialog's thread, in the order the worker reported.
     void FileStarted(int batch, const QString& path);
