@@ -20,7 +20,9 @@ std::string SizeText(uint32_t fileSize) {
     return std::to_string(kilobytes > 0 ? kilobytes : 1) + " kB";
 }
 
-std::string SampleRateText(uint32_t sampleRate) { return std::to_string(sampleRate) + "Hz"; }
+std::string SampleRateText(uint32_t sampleRate) {
+    return std::to_string(sampleRate) + "Hz";
+}
 
 PathParts SplitPath(const std::string& path, char separator) {
     const std::size_t cut = path.rfind(separator);

@@ -51,8 +51,8 @@ struct ColumnDesign {
     int Width;
 };
 
-constexpr ColumnDesign Columns[] = {{"Wave Files", 150}, {"Path", 220},    {"Sample Rate", 80},
-                                    {"Channels", 65},    {"Size", 70},     {"Time", 70}};
+constexpr ColumnDesign Columns[] = {{"Wave Files", 150}, {"Path", 220}, {"Sample Rate", 80},
+                                    {"Channels", 65},    {"Size", 70},  {"Time", 70}};
 
 QFrame* Separator(QWidget* parent, const char* name, int left) {
     auto* bevel = new QFrame(parent);
@@ -137,7 +137,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
-TMainForm::~TMainForm() { FormDestroy(); }
+TMainForm::~TMainForm() {
+    FormDestroy();
+}
 
 void TMainForm::FormCreate() {
     setAcceptDrops(true);
@@ -145,7 +147,9 @@ void TMainForm::FormCreate() {
     ProgramDir = platform::ProgramDir();
 }
 
-void TMainForm::FormDestroy() { LanguageIni.reset(); }
+void TMainForm::FormDestroy() {
+    LanguageIni.reset();
+}
 
 void TMainForm::FormActivate() {
     if (ApplyLanguagePack()) {
@@ -175,13 +179,14 @@ QString TMainForm::LanguageText(const std::string& section, const std::string& k
     if (!LanguageIni) {
         return {};
     }
-    return DecodePackText(LanguageString(section, key, ""), ReadPackFont(LanguageIni.get()).CharSet);
+    return DecodePackText(LanguageString(section, key, ""),
+                          ReadPackFont(LanguageIni.get()).CharSet);
 }
 
 void TMainForm::UpdateStatusBar() {
     const int rows = ListView1->topLevelItemCount();
-    StatusBar1->SetPanelText(0, QString::number(rows) + QLatin1Char(' ') +
-                                    LanguageText("StatusBar", "Files"));
+    StatusBar1->SetPanelText(
+        0, QString::number(rows) + QLatin1Char(' ') + LanguageText("StatusBar", "Files"));
 
     const QString formatLabel = LanguageText("OptionsForm", "OutputFormat");
     const QString bitrateLabel = LanguageText("OptionsForm", "Bitrate");
@@ -213,7 +218,8 @@ void TMainForm::UpdateStatusBar() {
         folder = QString::fromStdString(options.OutputDir);
     } else if (rows > 0) {
         const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
-        folder = (selected.size() == 1 ? selected.constFirst() : ListView1->topLevelItem(0))->text(1);
+        folder =
+            (selected.size() == 1 ? selected.constFirst() : ListView1->topLevelItem(0))->text(1);
     }
     StatusBar1->SetPanelText(2, folder);
 }
@@ -262,10 +268,17 @@ void TMainForm::WMDropFiles(const std::vector<std::string>& paths) {
 }
 
 void TMainForm::SpeedButtonRemoveClick() {
+    bool removed = false;
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         if (ListView1->topLevelItem(i)->isSelected()) {
             delete ListView1->takeTopLevelItem(i);
+            removed = true;
         }
+    }
+    // The view moves its selection to a neighbour of a deleted row; the rows left were not
+    // selected and stay so.
+    if (removed) {
+        ListView1->clearSelection();
     }
     UpdateStatusBar();
 }
@@ -301,7 +314,9 @@ void TMainForm::SpeedButtonAboutClick() {}
 
 void TMainForm::SpeedButtonUpdateClick() {}
 
-void TMainForm::ListView1Click() { UpdateStatusBar(); }
+void TMainForm::ListView1Click() {
+    UpdateStatusBar();
+}
 
 void TMainForm::KeepMinimumWidth() {
     // The limit is on the outer width; the frame the desktop adds is known only once shown, and

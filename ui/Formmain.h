@@ -24,7 +24,7 @@ class TOptionsForm;
 class TMainForm : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     // The windows created after this one; the main window applies the language pack to them and
     // runs the options dialog.
     struct OtherForms {
@@ -81,14 +81,14 @@ public:
     QList<QIcon> ImageList1;
     TOpenDialog* OpenDialog1;
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     void AppendRow(const std::string& path, const WaveInfo& info, const QString& channelText);
     void KeepMinimumWidth();
 

@@ -84,8 +84,8 @@ TOptionsForm::TOptionsForm(QWidget* parent) : QDialog(parent) {
     RadioFormatOGG = Place(new QRadioButton(QStringLiteral("OGG"), GroupBox1), "RadioFormatOGG",
                            232, 24, 57, 17);
     RadioFormatMP3->setChecked(true);
-    GroupBox2 = Place(new QGroupBox(QStringLiteral("Output Directory"), TabSheet1), "GroupBox2",
-                      16, 79, 369, 106);
+    GroupBox2 = Place(new QGroupBox(QStringLiteral("Output Directory"), TabSheet1), "GroupBox2", 16,
+                      79, 369, 106);
     RadioSourceDir = Place(new QRadioButton(QStringLiteral("The same as source file"), GroupBox2),
                            "RadioSourceDir", 32, 24, 193, 17);
     RadioCustomDir = Place(new QRadioButton(QStringLiteral("Custom"), GroupBox2), "RadioCustomDir",
@@ -97,8 +97,8 @@ TOptionsForm::TOptionsForm(QWidget* parent) : QDialog(parent) {
     ButtonSelectPath->setAutoRaise(true);
     ButtonSelectPath->setIcon(Glyph("selectfolder"));
     ButtonSelectPath->setIconSize(QSize(16, 16));
-    GroupBox3 = Place(new QGroupBox(QStringLiteral("Language"), TabSheet1), "GroupBox3", 16, 191,
-                      369, 50);
+    GroupBox3 =
+        Place(new QGroupBox(QStringLiteral("Language"), TabSheet1), "GroupBox3", 16, 191, 369, 50);
     ComboBoxLanguage = Place(new QComboBox(GroupBox3), "ComboBoxLanguage", 48, 16, 193, 21);
 
     TabSheet2 = new QWidget;
@@ -157,7 +157,9 @@ void TOptionsForm::FormCreate() {
     DefaultOutputDir = ::DefaultOutputDir();
 }
 
-void TOptionsForm::FormShow() { PageControl1->setCurrentIndex(0); }
+void TOptionsForm::FormShow() {
+    PageControl1->setCurrentIndex(0);
+}
 
 void TOptionsForm::FormActivate() {
     try {

@@ -27,8 +27,9 @@ inline constexpr std::array<const char*, 10> OggQualityLabels{
 // The label of an index, or the empty text when the index is outside the list.
 template <std::size_t N>
 const char* OptionLabel(const std::array<const char*, N>& labels, int index) {
-    return index >= 0 && static_cast<std::size_t>(index) < N ? labels[static_cast<std::size_t>(index)]
-                                                              : "";
+    return index >= 0 && static_cast<std::size_t>(index) < N
+               ? labels[static_cast<std::size_t>(index)]
+               : "";
 }
 
 // The options dialog. Its controls are the only holder of the current conversion options; the
@@ -36,7 +37,7 @@ const char* OptionLabel(const std::array<const char*, N>& labels, int index) {
 class TOptionsForm : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     explicit TOptionsForm(QWidget* parent = nullptr);
 
     // The values of the controls at this moment; a list without selection gives index -1.
@@ -84,12 +85,12 @@ public:
     QPushButton* ButtonOk;
     QPushButton* ButtonCancel;
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     void ShowOptions(const ConversionOptions& options, const std::string& language);
     void FillLanguageList(const std::string& language);
     std::string LanguageFileOf(const QString& displayName) const;

@@ -7,7 +7,9 @@
 // Resources of a static library are registered by hand: nothing else references them, so the
 // linker would drop their automatic registration. Not in a namespace: the macro declares the
 // resource's initialiser at global scope.
-static void RegisterGlyphs() { Q_INIT_RESOURCE(glyphs); }
+static void RegisterGlyphs() {
+    Q_INIT_RESOURCE(glyphs);
+}
 
 QIcon Glyph(const char* name) {
     static std::once_flag registered;

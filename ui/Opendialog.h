@@ -13,7 +13,7 @@ class TOpenDialog : public QObject {
     // Pairs of description and pattern separated by "|": "WAVE Files(*.wav)|*.wav|...".
     Q_PROPERTY(QString Filter READ Filter WRITE SetFilter)
 
-public:
+  public:
     explicit TOpenDialog(QObject* parent = nullptr);
 
     QString Filter() const { return filter_; }
@@ -25,10 +25,11 @@ public:
     const std::vector<std::string>& Files() const { return files_; }
 
     // "Desc|*.a;*.b|All|*.*" becomes "Desc (*.a *.b);;All (*)": the toolkit separates patterns by
-    // blanks, and its "*.*" would skip names without a dot. An unpaired last description is dropped.
+    // blanks, and its "*.*" would skip names without a dot. An unpaired last description is
+    // dropped.
     static QString ToolkitFilter(const QString& filter);
 
-private:
+  private:
     QString filter_;
     std::vector<std::string> files_;
 };

@@ -9,7 +9,7 @@
 class TStatusBar : public QStatusBar {
     Q_OBJECT
 
-public:
+  public:
     static constexpr std::array<int, 3> PanelWidths{120, 300, 300};
 
     explicit TStatusBar(QWidget* parent = nullptr);
@@ -18,6 +18,6 @@ public:
     void SetPanelText(int panel, const QString& text) { panels_.at(panel)->setText(text); }
     QLabel* Panel(int panel) const { return panels_.at(panel); }
 
-private:
+  private:
     std::array<QLabel*, PanelWidths.size()> panels_{};
 };

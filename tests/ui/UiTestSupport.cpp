@@ -1,0 +1,239 @@
+#include "UiTestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <fstream>
+#include <sstream>
+
+#include "IniFile.h"
+#include "ProgramDir.h"
+
+namespace uitest {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+namespace {
+void Put16(std::string& out, uint32_t value) {
+    out += static_cast<char>(value & 0xFF);
+    out += static_cast<char>((value >> 8) & 0xFF);
+}
+void Put32(std::string& out, uint32_t value) {
+    Put16(out, value & 0xFFFF);
+    Put16(out, value >> 16);
+}
+}  // namespace
+
+void WriteWave(const std::string& path, uint16_t channels, uint32_t sampleRate,
+               uint16_t bitsPerSample, uint32_t dataSize) {
+    std::string bytes = "RIFF";
+    Put32(bytes, 36 + dataSize);
+    bytes += "WAVEfmt ";
+    Put32(bytes, 16);
+    Put16(bytes, 1);
+    Put16(bytes, channels);
+    Put32(bytes, sampleRate);
+    const uint32_t blockAlign = channels * bitsPerSample / 8u;
+    Put32(bytes, sampleRate * blockAlign);
+    Put16(bytes, blockAlign);
+    Put16(bytes, bitsPerSample);
+    bytes += "data";
+    Put32(bytes, dataSize);
+    bytes += std::string(std::min<uint32_t>(dataSize, 64), '\0');
+    WriteAll(path, bytes);
+}
+
+std::string IniText(const IniSections& sections) {
+    std::string text;
+    for (const auto& [section, keys] : sections) {
+        text += "[" + section + "]\r\n";
+        for (const auto& [key, value] : keys) {
+            text += key + "=" + value + "\r\n";
+        }
+    }
+    return text;
+}
+
+IniSections EnglishPack() {
+    return {
+        {"LanguageProperty",
+         {{"Name", "English"}, {"FontName", "Tahoma"}, {"FontSize", "8"}, {"CharSet", "0"}}},
+        {"ToolBar",
+         {{"Add", "Add"},
+          {"Remove", "Remove"},
+          {"Clear", "Clear"},
+          {"Convert", "Convert"},
+          {"Options", "Options"},
+          {"About", "About"},
+          {"Update", "Update"}}},
+        {"Hint",
+         {{"Add", "Add wav files"},
+          {"Remove", "Remove wav files"},
+          {"Clear", "Clear all wav files"},
+          {"Convert", "Convert wav files to mp3"},
+          {"Options", "Options"},
+          {"About", "About"},
+          {"Update", "Update"}}},
+        {"ListView",
+         {{"Name", "Wave Files"},
+          {"Path", "Path"},
+          {"Sample", "Sample Rate"},
+          {"Channels", "Channels"},
+          {"Size", "Size"},
+          {"Time", "Time"},
+          {"Mono", "Mono"},
+          {"Stereo", "Stereo"}}},
+        {"OpenDialog", {{"Filter", "WAVE Files(*.wav)|*.wav|All Files(*.*)|*.*"}}},
+        {"AboutForm",
+         {{"Caption", "About"},
+          {"Version", "Version:"},
+          {"HomePage", "Home page:"},
+          {"MP3Encoder", "MP3 Encoder:"},
+          {"WMAEncoder", "WMA Encoder:"},
+          {"OGGEncoder", "OGG Encoder:"}}},
+        {"ProcessForm",
+         {{"Caption", "Processing"}, {"Current", "Current process:"}, {"Total", "Total process:"}}},
+        {"OptionsForm",
+         {{"Caption", "Options"},
+          {"General", "General"},
+          {"OutputFormat", "Output Format"},
+          {"OutputDir", "Output Directory"},
+          {"Language", "Language"},
+          {"RadioSourceDir", "The same as source file"},
+          {"RadioCustomDir", "Custom"},
+          {"Bitrate", "Bitrate"},
+          {"Sign", "Sign"},
+          {"CheckCRC", "CRC"},
+          {"CheckCopyright", "Copyright"},
+          {"CheckOriginal", "Original"},
+          {"CheckPrivate", "Private"},
+          {"Quality", "Quality"}}},
+        {"Common",
+         {{"Ok", "OK"}, {"Cancel", "Cancel"}, {"Default", "Default"}, {"Message", "Message"}}},
+        {"StatusBar", {{"Files", "Files"}}},
+        {"Convert", {{"Complete", "Conversion complete!"}}},
+    };
+}
+
+IniSections Without(IniSections pack, const std::string& section, const std::string& key) {
+    for (auto& [name, keys] : pack) {
+        if (name == section) {
+            std::erase_if(keys, [&](const auto& entry) { return entry.first == key; });
+        }
+    }
+    return pack;
+}
+
+IniSections Replaced(IniSections pack, const std::string& section, const std::string& key,
+                     const std::string& value) {
+    for (auto& [name, keys] : pack) {
+        for (auto& entry : keys) {
+            if (name == section && entry.first == key) {
+                entry.second = value;
+            }
+        }
+    }
+    return pack;
+}
+
+void WhenShown(QDialog* dialog, std::function<void()> action) {
+    auto* timer = new QTimer(dialog);
+    timer->setInterval(1);
+    QObject::connect(timer, &QTimer::timeout, dialog, [dialog, timer, action] {
+        if (!dialog->isVisible()) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        // The dialog loads its settings from a queued call right after it is shown.
+        QCoreApplication::sendPostedEvents(dialog, QEvent::MetaCall);
+        action();
+    });
+    timer->start();
+}
+
+UiTest::UiTest() {
+    platform::SetProgramDirForTesting(Dir());
+    QDir().mkpath(QString::fromStdString(PackDir()));
+    platform::SetMessageSink([this](const platform::BoxRecord& box) { boxes.push_back(box); });
+    platform::SetOpenFilesDialogForTesting([this](QWidget*, const std::string& filter) {
+        lastFilter = filter;
+        return nextFiles_;
+    });
+    platform::SetFolderBrowserForTesting([this](const std::string&) { return pickedFolder; });
+    main = std::make_unique<TMainForm>();
+    options = new TOptionsForm(main.get());
+    main->SetOtherForms({nullptr, nullptr, options});
+}
+
+UiTest::~UiTest() {
+    main.reset();
+    platform::SetFolderBrowserForTesting({});
+    platform::SetOpenFilesDialogForTesting({});
+    platform::SetMessageSink({});
+    platform::SetProgramDirForTesting("");
+}
+
+void UiTest::WritePack(const std::string& file, const IniSections& pack) const {
+    WriteAll(PackDir() + file, IniText(pack));
+}
+
+std::string UiTest::Setting(const std::string& section, const std::string& key) const {
+    return platform::IniFile(SettingsFile()).ReadString(section, key, "<absent>");
+}
+
+void UiTest::Start() {
+    main->show();
+    QCoreApplication::sendPostedEvents(main.get(), QEvent::MetaCall);
+    QCoreApplication::processEvents();
+}
+
+void UiTest::Add(std::optional<std::vector<std::string>> paths) {
+    nextFiles_ = std::move(paths);
+    QTest::mouseClick(main->SpeedButtonAdd, Qt::LeftButton);
+}
+
+void UiTest::Drop(const std::vector<std::string>& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& path : paths) {
+        urls << QUrl::fromLocalFile(QString::fromStdString(path));
+    }
+    data.setUrls(urls);
+    QWidget* target = main->ListView1->viewport();
+    const QPointF where(20, 20);
+    // The toolkit offers the drag to the widget under the cursor and its parents, then drops on
+    // whichever accepted it.
+    QDragEnterEvent enter(where.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(where, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(enter.isAccepted() ? static_cast<QWidget*>(main.get()) : target, &drop);
+}
+
+void UiTest::ClickRow(int row) {
+    QTreeWidgetItem* item = main->ListView1->topLevelItem(row);
+    const QRect rect = main->ListView1->visualItemRect(item);
+    QTest::mouseClick(main->ListView1->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+}
+
+QString UiTest::Cell(int row, int column) const {
+    return main->ListView1->topLevelItem(row)->text(column);
+}
+
+}  // namespace uitest
