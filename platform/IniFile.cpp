@@ -80,11 +80,13 @@ ParsedLine Parse(const std::string& raw) {
         parsed.name = Trim(raw.substr(0, equals));
         if (!parsed.name.empty()) {
             parsed.kind = LineKind::Key;
+            // The value starts after the blanks that follow "="; when there is no value, right
+            // after "=", so that a written value does not inherit stray blanks.
             std::size_t start = equals + 1;
             while (start < raw.size() && IsBlank(raw[start])) {
                 ++start;
             }
-            parsed.valueStart = start;
+            parsed.valueStart = start < raw.size() ? start : equals + 1;
         }
     }
     return parsed;

@@ -13,10 +13,8 @@ packages=(
   libmp3lame-dev libvorbis-dev libogg-dev libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg lame vorbis-tools xvfb xauth
-  # fonts: a Tahoma-compatible face
-  fonts-wine
-  # Chinese texts of the language packs
-  fonts-wqy-microhei
+  # fonts: a Tahoma-compatible face, and faces for the language packs' scripts
+  fonts-wine fonts-wqy-microhei fonts-dejavu-core
 )
 
 SUDO=""

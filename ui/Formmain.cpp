@@ -15,6 +15,7 @@
 #include "Filelisttext.h"
 #include "Formoptions.h"
 #include "Glyphs.h"
+#include "Languageapply.h"
 #include "Languagepack.h"
 #include "MessageBox.h"
 #include "Packtext.h"
@@ -158,16 +159,8 @@ void TMainForm::FormActivate() {
 }
 
 bool TMainForm::ApplyLanguagePack() {
-    std::string file;
-    try {
-        file = ChooseLanguagePackFile();
-    } catch (const SettingsError& error) {
-        platform::ShowStandardError(error.what());
-        return false;
-    }
-    LanguageIni = std::make_unique<platform::IniFile>(LanguagePackDir() + file);
-    // PENDING-LANGUAGEAPPLY
-    return true;
+    return ::ApplyLanguagePack(LanguageIni, {this, forms_.AboutForm, forms_.ProcessForm,
+                                             forms_.OptionsForm});
 }
 
 std::string TMainForm::LanguageString(const std::string& section, const std::string& key,

@@ -122,6 +122,7 @@ TEST_F(IniFileTest, WritesOnlyItsOwnKey) {
          "[S]\nA=1\nC=3\n[S]\nB=2\n"},
         {"commented key stays a comment", "[S]\n;K=old\n", "S", "K", "new", "[S]\n;K=old\nK=new\n"},
         {"empty value", "[S]\nK=1\n", "S", "K", "", "[S]\nK=\n"},
+        {"blanks of an empty value dropped", "[S]\nK=  \t\n", "S", "K", "v", "[S]\nK=v\n"},
         {"value written verbatim", "[S]\n", "S", "K", " x ", "[S]\nK= x \n"},
         {"caller's names trimmed", std::nullopt, " S ", " K ", "v", "[S]\r\nK=v\r\n"},
     };

@@ -1,0 +1,146 @@
+#include "Languageapply.h"
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include "Languagepack.h"
+#include "Languagetable.h"
+#include "MessageBox.h"
+#include "Packtext.h"
+#include "Settingsfile.h"
+
+namespace {
+
+QWidget* WindowFor(char letter, const LanguageWindows& windows) {
+    switch (letter) {
+        case 'M':
+            return windows.Main;
+        case 'A':
+            return windows.About;
+        case 'P':
+            return windows.Process;
+        case 'O':
+            return windows.Options;
+        default:
+            return nullptr;
+    }
+}
+
+QTabWidget* TabWidgetOf(QWidget* page) {
+    for (QWidget* parent = page->parentWidget(); parent != nullptr;
+         parent = parent->parentWidget()) {
+        if (auto* tabs = qobject_cast<QTabWidget*>(parent)) {
+            return tabs;
+        }
+    }
+    return nullptr;
+}
+
+// False when the control is not of the kind the row needs.
+bool SetText(QWidget* window, const LanguageTableRow& row, const QString& text) {
+    if (row.Target == LanguageTarget::WindowCaption) {
+        window->setWindowTitle(text);
+        return true;
+    }
+    QObject* control = window->findChild<QObject*>(QString::fromLatin1(row.Control));
+    if (control == nullptr) {
+        return false;
+    }
+    switch (row.Target) {
+        case LanguageTarget::Caption:
+            if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+                button->setText(text);
+                return true;
+            }
+            if (auto* label = qobject_cast<QLabel*>(control)) {
+                label->setText(text);
+                return true;
+            }
+            return false;
+        case LanguageTarget::GroupTitle:
+            if (auto* group = qobject_cast<QGroupBox*>(control)) {
+                group->setTitle(text);
+                return true;
+            }
+            return false;
+        case LanguageTarget::Hint:
+            if (auto* widget = qobject_cast<QWidget*>(control)) {
+                widget->setToolTip(text);
+                return true;
+            }
+            return false;
+        case LanguageTarget::ColumnTitle:
+            if (auto* list = qobject_cast<QTreeWidget*>(control)) {
+                list->headerItem()->setText(row.Column, text);
+                return true;
+            }
+            return false;
+        case LanguageTarget::Filter:
+            control->setProperty("Filter", text);
+            return true;
+        case LanguageTarget::TabTitle: {
+            auto* page = qobject_cast<QWidget*>(control);
+            QTabWidget* tabs = page != nullptr ? TabWidgetOf(page) : nullptr;
+            const int index = tabs != nullptr ? tabs->indexOf(page) : -1;
+            if (index < 0) {
+                return false;
+            }
+            tabs->setTabText(index, text);
+            return true;
+        }
+        case LanguageTarget::WindowCaption:
+            break;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<std::string> ApplyLanguagePackToWindows(const platform::IniFile* pack,
+                                                    const LanguageWindows& windows) {
+    const PackFont packFont = ReadPackFont(pack);
+    const QString family = DecodePackText(packFont.FontName, packFont.CharSet);
+    // Only the window's own font changes; controls with a font of their own keep theirs, the
+    // rest follow their window.
+    for (QWidget* window : {windows.Main, windows.About, windows.Process, windows.Options}) {
+        if (window == nullptr) {
+            continue;
+        }
+        QFont font = window->font();
+        font.setFamilies({family});
+        font.setPointSize(packFont.FontSize);
+        window->setFont(font);
+        window->setProperty("CharSet", packFont.CharSet);
+    }
+
+    std::vector<std::string> notFound;
+    for (const LanguageTableRow& row : LanguageTable) {
+        QWidget* window = WindowFor(row.Window, windows);
+        if (window == nullptr) {
+            continue;
+        }
+        const QString text =
+            DecodePackText(LanguageString(pack, row.Section, row.Key, ""), packFont.CharSet);
+        if (!SetText(window, row, text)) {
+            notFound.push_back(std::string(1, row.Window) + "/" + row.Control);
+        }
+    }
+    return notFound;
+}
+
+bool ApplyLanguagePack(std::unique_ptr<platform::IniFile>& current,
+                       const LanguageWindows& windows) {
+    std::string file;
+    try {
+        file = ChooseLanguagePackFile();
+    } catch (const SettingsError& error) {
+        platform::ShowStandardError(error.what());
+        return false;
+    }
+    current = std::make_unique<platform::IniFile>(LanguagePackDir() + file);
+    ApplyLanguagePackToWindows(current.get(), windows);
+    return true;
+}
