@@ -1,11 +1,19 @@
 #include "Formmain.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QTabWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include "IniFile.h"
+#include "Languageapply.h"
+#include "Languagetable.h"
+#include "Packtext.h"
 #include "UiTestSupport.h"
 
 namespace {
@@ -283,6 +291,112 @@ TEST_F(FormmainTest, OuterWidthCannotGoBelowTheLimitButHeightIsFree) {
     main->resize(900, 200);
     EXPECT_EQ(main->width(), 900);
     EXPECT_EQ(main->height(), 200);
+}
+
+}  // namespace
+
+namespace {
+
+// What a control of the language table shows now.
+QString ShownText(QWidget* window, const LanguageTableRow& row) {
+    if (row.Target == LanguageTarget::WindowCaption) {
+        return window->windowTitle();
+    }
+    QObject* control = window->findChild<QObject*>(QLatin1String(row.Control));
+    if (control == nullptr) {
+        return QStringLiteral("<missing>");
+    }
+    switch (row.Target) {
+        case LanguageTarget::Caption:
+            return qobject_cast<QAbstractButton*>(control)->text();
+        case LanguageTarget::GroupTitle:
+            return qobject_cast<QGroupBox*>(control)->title();
+        case LanguageTarget::Hint:
+            return qobject_cast<QWidget*>(control)->toolTip();
+        case LanguageTarget::ColumnTitle:
+            return qobject_cast<QTreeWidget*>(control)->headerItem()->text(row.Column);
+        case LanguageTarget::Filter:
+            return control->property("Filter").toString();
+        case LanguageTarget::TabTitle: {
+            auto* tabs = window->findChild<QTabWidget*>();
+            return tabs->tabText(tabs->indexOf(qobject_cast<QWidget*>(control)));
+        }
+        case LanguageTarget::WindowCaption:
+            break;
+    }
+    return {};
+}
+
+class FormmainPackTest : public testing::Test, public UiTest {
+protected:
+    void SetUp() override {
+        for (const char* pack : {"English.ini", "ChineseGB.ini"}) {
+            QFile::copy(QStringLiteral(SONVERT_PACK_DIR) + pack,
+                        QString::fromStdString(PackDir()) + pack);
+        }
+        WriteSettings("[General]\r\nLanguage=English.ini\r\n");
+    }
+    QWidget* WindowOf(const LanguageTableRow& row) {
+        return row.Window == 'M' ? static_cast<QWidget*>(main.get())
+               : row.Window == 'O' ? options
+                                   : nullptr;
+    }
+};
+
+TEST_F(FormmainPackTest, ShippedEnglishPackReproducesTheBuiltInTexts) {
+    int checked = 0;
+    for (const LanguageTableRow& row : LanguageTable) {
+        if (QWidget* window = WindowOf(row)) {
+            EXPECT_EQ(ShownText(window, row), QLatin1String(row.BuiltIn)) << row.Control;
+        }
+    }
+    Start();
+    for (const LanguageTableRow& row : LanguageTable) {
+        if (QWidget* window = WindowOf(row)) {
+            EXPECT_EQ(ShownText(window, row), QLatin1String(row.BuiltIn)) << row.Control;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 21 + 18);
+    EXPECT_EQ(main->font().family(), "Tahoma");
+    EXPECT_EQ(options->font().pointSize(), 8);
+    // Every control the table names is there, of the kind the pack needs.
+    EXPECT_EQ(ApplyLanguagePackToWindows(nullptr, {main.get(), nullptr, nullptr, options}),
+              std::vector<std::string>{});
+}
+
+TEST_F(FormmainPackTest, ChoosingAnotherPackChangesEveryTextButNotListedRows) {
+    Start();
+    QDir().mkpath(QString::fromStdString(Dir() + "in"));
+    uitest::WriteWave(Dir() + "in/mono.wav", 1, 22050, 16, 44100);
+    Add(std::vector<std::string>{Dir() + "in/mono.wav"});
+    ASSERT_EQ(Cell(0, 3), "Mono");
+
+    uitest::WhenShown(options, [&] {
+        const int chinese = options->ComboBoxLanguage->findText(QStringLiteral("简体中文"));
+        ASSERT_GE(chinese, 0);
+        options->ComboBoxLanguage->setCurrentIndex(chinese);
+        QTest::mouseClick(options->ButtonOk, Qt::LeftButton);
+    });
+    QTest::mouseClick(main->SpeedButtonOptions, Qt::LeftButton);
+
+    EXPECT_EQ(Setting("General", "Language"), "ChineseGB.ini");
+    const platform::IniFile pack(PackDir() + "ChineseGB.ini");
+    for (const LanguageTableRow& row : LanguageTable) {
+        if (QWidget* window = WindowOf(row)) {
+            const QString shown = ShownText(window, row);
+            EXPECT_NE(shown, QLatin1String(row.BuiltIn)) << row.Control;
+            EXPECT_EQ(shown, DecodePackText(pack.ReadString(row.Section, row.Key, ""), 134))
+                << row.Control;
+        }
+    }
+    EXPECT_EQ(Cell(0, 3), "Mono");
+    EXPECT_EQ(Panel(0), QStringLiteral("1 个文件"));
+    EXPECT_EQ(Panel(1), QStringLiteral("输出格式: MP3      比特率: 128kbps"));
+    EXPECT_EQ(main->font().pointSize(), 9);
+    // The next Add takes the new pack's channel text.
+    Add(std::vector<std::string>{Dir() + "in/mono.wav"});
+    EXPECT_EQ(Cell(1, 3), QStringLiteral("单声道"));
 }
 
 }  // namespace
