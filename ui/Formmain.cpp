@@ -159,8 +159,8 @@ void TMainForm::FormActivate() {
 }
 
 bool TMainForm::ApplyLanguagePack() {
-    return ::ApplyLanguagePack(LanguageIni, {this, forms_.AboutForm, forms_.ProcessForm,
-                                             forms_.OptionsForm});
+    return ::ApplyLanguagePack(LanguageIni,
+                               {this, forms_.AboutForm, forms_.ProcessForm, forms_.OptionsForm});
 }
 
 std::string TMainForm::LanguageString(const std::string& section, const std::string& key,

@@ -328,7 +328,7 @@ QString ShownText(QWidget* window, const LanguageTableRow& row) {
 }
 
 class FormmainPackTest : public testing::Test, public UiTest {
-protected:
+  protected:
     void SetUp() override {
         for (const char* pack : {"English.ini", "ChineseGB.ini"}) {
             QFile::copy(QStringLiteral(SONVERT_PACK_DIR) + pack,
@@ -337,7 +337,7 @@ protected:
         WriteSettings("[General]\r\nLanguage=English.ini\r\n");
     }
     QWidget* WindowOf(const LanguageTableRow& row) {
-        return row.Window == 'M' ? static_cast<QWidget*>(main.get())
+        return row.Window == 'M'   ? static_cast<QWidget*>(main.get())
                : row.Window == 'O' ? options
                                    : nullptr;
     }
