@@ -23,7 +23,7 @@ using uitest::UiTest;
 class FormmainTest : public testing::Test, public UiTest {
   protected:
     void SetUp() override {
-        WritePack("English.ini", uitest::EnglishPack());
+        WritePack("English.ini", uitest::TestPack());
         WriteSettings("[General]\r\nLanguage=English.ini\r\n");
     }
     // A WAVE file in a folder of its own under the program folder.
@@ -56,7 +56,8 @@ TEST_F(FormmainTest, AddListsAcceptedFilesInOrderAndReportsEachRejectedOne) {
     EXPECT_EQ(Cell(1, 3), "Mono");
     EXPECT_EQ((Cell(1, 1) + Cell(1, 0)).toStdString(), third);
     EXPECT_EQ(Panel(0), "2 Files");
-    EXPECT_EQ(lastFilter, "WAVE Files(*.wav) (*.wav);;All Files(*.*) (*)");
+    // The pack has no filter, so the dialog has none either.
+    EXPECT_EQ(lastFilter, "");
 }
 
 TEST_F(FormmainTest, RowTextsGiveRateSizeAndTime) {
@@ -116,7 +117,7 @@ TEST_F(FormmainTest, SameFileTwiceGivesTwoRowsAndSixChannelsCountAsStereo) {
 }
 
 TEST_F(FormmainTest, AddTakesChannelTextsFromThePackAndDropTakesTheLiteralOnes) {
-    const auto pack = uitest::Replaced(uitest::Without(uitest::EnglishPack(), "ListView", "Mono"),
+    const auto pack = uitest::Replaced(uitest::Without(uitest::TestPack(), "ListView", "Mono"),
                                        "ListView", "Stereo", "Zweikanal");
     WritePack("English.ini", pack);
     Start();
@@ -238,7 +239,7 @@ TEST(FormmainStatusBarTest, FollowsFormatAndOutputFolderMode) {
     };
     for (const Case& c : cases) {
         UiTest ui;
-        ui.WritePack("English.ini", uitest::EnglishPack());
+        ui.WritePack("English.ini", uitest::TestPack());
         ui.WriteSettings("[General]\r\nLanguage=English.ini\r\n");
         ui.Start();
         c.set(ui.options);
@@ -262,7 +263,7 @@ TEST(FormmainStatusBarTest, FollowsFormatAndOutputFolderMode) {
 }
 
 TEST_F(FormmainTest, PackWithoutFilesWordLeavesCountAndBlank) {
-    WritePack("English.ini", uitest::Without(uitest::EnglishPack(), "StatusBar", "Files"));
+    WritePack("English.ini", uitest::Without(uitest::TestPack(), "StatusBar", "Files"));
     Start();
     EXPECT_EQ(Panel(0), "0 ");
 }
@@ -358,6 +359,8 @@ TEST_F(FormmainPackTest, ShippedEnglishPackReproducesTheBuiltInTexts) {
         }
     }
     EXPECT_EQ(checked, 21 + 18);
+    Add(std::nullopt);
+    EXPECT_EQ(lastFilter, "WAVE Files(*.wav) (*.wav);;All Files(*.*) (*)");
     EXPECT_EQ(main->font().family(), "Tahoma");
     EXPECT_EQ(options->font().pointSize(), 8);
     // Every control the table names is there, of the kind the pack needs.

@@ -30,8 +30,8 @@ using IniKeys = std::vector<std::pair<std::string, std::string>>;
 using IniSections = std::vector<std::pair<std::string, IniKeys>>;
 std::string IniText(const IniSections& sections);
 
-// A complete English pack: every text the windows take from a pack.
-IniSections EnglishPack();
+// A pack named "English" with the texts the status bar and the Add command look up.
+IniSections TestPack();
 // `pack` with one key taken out.
 IniSections Without(IniSections pack, const std::string& section, const std::string& key);
 // `pack` with one value changed.
