@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -328,6 +329,9 @@ void TMainForm::showEvent(QShowEvent* event) {
         return;
     }
     activated_ = true;
+    if (const QScreen* desktop = screen()) {
+        move(desktop->availableGeometry().center() - frameGeometry().center() + pos());
+    }
     activationPending_ = true;
     // Without a window manager the window may never be activated; the pack must still be applied.
     QMetaObject::invokeMethod(
