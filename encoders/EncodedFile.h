@@ -12,7 +12,7 @@ namespace encoders {
 // close that the system refuses is reported once, with the back-end's caption, so a truncated file
 // never passes for a converted one.
 class EncodedFile {
-public:
+  public:
     explicit EncodedFile(std::string caption) : caption_(std::move(caption)) {}
 
     // Shows "Can not create the file." on failure.
@@ -22,7 +22,7 @@ public:
     bool Close();
     bool Failed() const { return failed_; }
 
-private:
+  private:
     void ReportWriteFailure();
 
     std::string caption_;

@@ -35,28 +35,27 @@ WavToMp3::~WavToMp3() {
 
 bool WavToMp3::Usable() const {
     return library_ != nullptr &&
-           encoders::AllResolved({reinterpret_cast<void*>(beInitStream_),
-                                  reinterpret_cast<void*>(beEncodeChunk_),
-                                  reinterpret_cast<void*>(beVersion_),
-                                  reinterpret_cast<void*>(beDeinitStream_),
-                                  reinterpret_cast<void*>(beCloseStream_)});
+           encoders::AllResolved(
+               {reinterpret_cast<void*>(beInitStream_), reinterpret_cast<void*>(beEncodeChunk_),
+                reinterpret_cast<void*>(beVersion_), reinterpret_cast<void*>(beDeinitStream_),
+                reinterpret_cast<void*>(beCloseStream_)});
 }
 
 uint16_t WavToMp3::SnapBitrate(uint32_t requested) {
     // 67, not 72, is the top of the 64 kbit/s step.
     static constexpr std::array<std::pair<uint32_t, uint16_t>, 13> kSteps{{{36, 32},
-                                                                          {44, 40},
-                                                                          {52, 48},
-                                                                          {60, 56},
-                                                                          {67, 64},
-                                                                          {88, 80},
-                                                                          {104, 96},
-                                                                          {120, 112},
-                                                                          {144, 128},
-                                                                          {176, 160},
-                                                                          {208, 192},
-                                                                          {240, 224},
-                                                                          {288, 256}}};
+                                                                           {44, 40},
+                                                                           {52, 48},
+                                                                           {60, 56},
+                                                                           {67, 64},
+                                                                           {88, 80},
+                                                                           {104, 96},
+                                                                           {120, 112},
+                                                                           {144, 128},
+                                                                           {176, 160},
+                                                                           {208, 192},
+                                                                           {240, 224},
+                                                                           {288, 256}}};
     for (const auto& [limit, bitrate] : kSteps) {
         if (requested <= limit) {
             return bitrate;
@@ -78,8 +77,8 @@ uint8_t WavToMp3::ModeByte(int selector) {
     }
 }
 
-int WavToMp3::Open(const std::string& path, uint32_t sampleRate, int modeSelector,
-                   uint32_t bitrate, bool copyright, bool crc, bool original, bool privateFlag) {
+int WavToMp3::Open(const std::string& path, uint32_t sampleRate, int modeSelector, uint32_t bitrate,
+                   bool copyright, bool crc, bool original, bool privateFlag) {
     if (!Usable()) {
         return -1;  // construction has already said why
     }

@@ -10,7 +10,7 @@
 
 // MP3 back-end over the "lame_enc" library, which encodes into a buffer that we write out.
 class WavToMp3 {
-public:
+  public:
     WavToMp3();
     ~WavToMp3();
     WavToMp3(const WavToMp3&) = delete;
@@ -31,7 +31,7 @@ public:
     // The configuration's mode byte for a channel-mode selector (1 stereo ... 4 mono).
     static uint8_t ModeByte(int selector);
 
-private:
+  private:
     bool Usable() const;
     uint32_t DeliveredBytes() const;
 

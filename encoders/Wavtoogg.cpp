@@ -37,8 +37,7 @@ bool WavToOgg::Usable() const {
                 reinterpret_cast<void*>(vbEncWrite_), reinterpret_cast<void*>(vbEncClose_)});
 }
 
-int WavToOgg::Open(const std::string& path, uint32_t sampleRate, uint32_t channels,
-                   float quality) {
+int WavToOgg::Open(const std::string& path, uint32_t sampleRate, uint32_t channels, float quality) {
     if (!Usable()) {
         return -1;  // construction has already said why
     }

@@ -10,7 +10,7 @@
 
 // Ogg Vorbis back-end over the "vorbis" library, which encodes into a buffer that we write out.
 class WavToOgg {
-public:
+  public:
     WavToOgg();
     ~WavToOgg();
     WavToOgg(const WavToOgg&) = delete;
@@ -24,7 +24,7 @@ public:
     // True once the output file refused a write or its close.
     bool FileFailed() const { return file_.Failed(); }
 
-private:
+  private:
     bool Usable() const;
     uint32_t DeliveredBytes() const;
 

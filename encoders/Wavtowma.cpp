@@ -8,12 +8,14 @@
 namespace {
 const char* const kCaption = "WMA Audio SDK";
 
-bool Failed(WmaResult result) { return result < 0; }
+bool Failed(WmaResult result) {
+    return result < 0;
+}
 }  // namespace
 
 WavToWma::WavToWma() {
-    library_ = encoders::LoadEncoderLibrary("wmaudsdk.dll", kCaption,
-                                            {encoders::Entry("WMAudioCreateWriter", createWriter_)});
+    library_ = encoders::LoadEncoderLibrary(
+        "wmaudsdk.dll", kCaption, {encoders::Entry("WMAudioCreateWriter", createWriter_)});
 }
 
 WavToWma::~WavToWma() {

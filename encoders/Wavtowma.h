@@ -8,7 +8,7 @@
 
 // WMA back-end over the "wmaudsdk" library, whose audio writer writes the output file itself.
 class WavToWma {
-public:
+  public:
     static constexpr int kBlockSize = 16384;
 
     WavToWma();
@@ -24,7 +24,7 @@ public:
     // The input format given to the writer for 16-bit PCM of this rate and channel count.
     static WmaWaveFormat InputFormat(uint32_t sampleRate, uint16_t channels);
 
-private:
+  private:
     void ReleaseWriter();
 
     platform::LibraryHandle library_ = nullptr;

@@ -12,7 +12,7 @@ enum class FileOutcome {
 // What a running batch tells the world. Called on the worker's thread, in order; an implementation
 // that serves a window hands the calls to the window's thread in the same order.
 class ConversionReporter {
-public:
+  public:
     virtual ~ConversionReporter() = default;
 
     // A file's turn begins: its label shows the path, both bars go back to 0.

@@ -48,7 +48,8 @@ bool SameFile(const std::string& a, const std::string& b) {
     if (std::filesystem::equivalent(a, b, error)) {
         return true;
     }
-    return std::filesystem::weakly_canonical(a, error) == std::filesystem::weakly_canonical(b, error);
+    return std::filesystem::weakly_canonical(a, error) ==
+           std::filesystem::weakly_canonical(b, error);
 }
 
 struct FileCloser {
@@ -58,7 +59,7 @@ using SourceFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // Moves one file's sample data from the source to a back-end, block by block.
 class Pump {
-public:
+  public:
     Pump(std::FILE* source, const WaveFormat& format, uint32_t blockBytes, bool padEightBit)
         : source_(source),
           format_(format),
@@ -82,7 +83,8 @@ public:
         }
         const uint64_t remaining = format_.DataSize - consumed_;
         if (format_.BitsPerSample != 8) {
-            const auto want = static_cast<std::size_t>(std::min<uint64_t>(remaining, blockSamples_ * 2));
+            const auto want =
+                static_cast<std::size_t>(std::min<uint64_t>(remaining, blockSamples_ * 2));
             const std::size_t got = std::fread(samples_.data(), 1, want, source_);
             consumed_ += got;
             exhausted_ = got == 0;
@@ -111,7 +113,7 @@ public:
         return blockSamples_ * 2;
     }
 
-private:
+  private:
     std::FILE* source_;
     WaveFormat format_;
     uint32_t blockSamples_;
@@ -135,23 +137,29 @@ TConvertThread::TConvertThread(bool createSuspended) {
     }
 }
 
-TConvertThread::~TConvertThread() { wait(); }
+TConvertThread::~TConvertThread() {
+    wait();
+}
 
-void TConvertThread::Resume() { start(); }
+void TConvertThread::Resume() {
+    start();
+}
 
-void TConvertThread::run() { Execute(); }
+void TConvertThread::run() {
+    Execute();
+}
 
 void TConvertThread::Execute() {
     const std::string extension = TargetExtension(static_cast<int>(options_.OutputFormat));
     for (std::size_t i = 0; i < FileList.size() && !Terminated(); ++i) {
         const std::string& source = FileList[i];
-        const std::string output = OutputPathFor(source, options_.CustomDir, options_.OutputDir,
-                                                 extension, kPosixPaths);
+        const std::string output =
+            OutputPathFor(source, options_.CustomDir, options_.OutputDir, extension, kPosixPaths);
         if (reporter_ != nullptr) {
             reporter_->FileStarted(source);
         }
-        const FileOutcome outcome = ConvertFile(source, output, static_cast<int>(i),
-                                                static_cast<int>(FileList.size()));
+        const FileOutcome outcome =
+            ConvertFile(source, output, static_cast<int>(i), static_cast<int>(FileList.size()));
         if (reporter_ != nullptr) {
             reporter_->FileFinished(source, outcome);
         }
@@ -165,9 +173,9 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
                                         int index, int count) {
     if (SameFile(source, output)) {
         // Writing the output would destroy the source while it is being read.
-        platform::MessageBox("Could not convert '" + source +
-                                 "': its output file would overwrite the source file",
-                             "Error", platform::MbOk);
+        platform::MessageBox(
+            "Could not convert '" + source + "': its output file would overwrite the source file",
+            "Error", platform::MbOk);
         return FileOutcome::Failed;
     }
     SourceFile file(OpenForReading(source));
@@ -198,8 +206,8 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
                 const double percent = static_cast<double>(pump.Consumed()) * 100.0 /
                                        static_cast<double>(format->DataSize);
                 const int current = percent >= 100.0 ? 100 : static_cast<int>(percent);
-                const int total = static_cast<int>(100.0 / count * index +
-                                                   static_cast<double>(current) / count);
+                const int total =
+                    static_cast<int>(100.0 / count * index + static_cast<double>(current) / count);
                 reporter_->Progress(current, total);
             }
             if (Terminated()) {

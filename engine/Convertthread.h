@@ -13,7 +13,7 @@
 class TConvertThread final : public QThread {
     Q_OBJECT
 
-public:
+  public:
     // A suspended worker waits for Resume(); otherwise it starts at once.
     explicit TConvertThread(bool createSuspended);
     ~TConvertThread() override;
@@ -33,10 +33,10 @@ public:
     void Terminate() { terminated_.store(true, std::memory_order_relaxed); }
     bool Terminated() const { return terminated_.load(std::memory_order_relaxed); }
 
-protected:
+  protected:
     void run() override;
 
-private:
+  private:
     void Execute();
     FileOutcome ConvertFile(const std::string& source, const std::string& output, int index,
                             int count);

@@ -36,8 +36,8 @@ typedef struct LameVersion {
 // Every entry point returns 0 on success.
 typedef uint32_t (*BeInitStreamFn)(const LameConfig* config, uint32_t* samplesPerChunk,
                                    uint32_t* outputBufferSize, LameStream* stream);
-typedef uint32_t (*BeEncodeChunkFn)(LameStream stream, uint32_t sampleCount,
-                                    const int16_t* samples, uint8_t* output, uint32_t* outputBytes);
+typedef uint32_t (*BeEncodeChunkFn)(LameStream stream, uint32_t sampleCount, const int16_t* samples,
+                                    uint8_t* output, uint32_t* outputBytes);
 typedef uint32_t (*BeDeinitStreamFn)(LameStream stream, uint8_t* output, uint32_t* outputBytes);
 typedef uint32_t (*BeCloseStreamFn)(LameStream stream);
 typedef uint32_t (*BeVersionFn)(LameVersion* version);

@@ -11,14 +11,14 @@ typedef uint32_t VorbisStream;
 
 // Encoder settings: 260 bytes of 32-bit little-endian words, zero but for the first ten.
 typedef struct VorbisEncSettings {
-    uint32_t magic;        // 1024
-    uint32_t reserved0;    // 0
-    uint32_t size;         // 260, the record's own size
-    uint32_t channels;     // 1 or 2
-    uint32_t sampleRate;   // Hz
-    uint32_t reserved1[3]; // 0
-    uint32_t version;      // 300
-    float quality;         // 0.1 to 1.0
+    uint32_t magic;         // 1024
+    uint32_t reserved0;     // 0
+    uint32_t size;          // 260, the record's own size
+    uint32_t channels;      // 1 or 2
+    uint32_t sampleRate;    // Hz
+    uint32_t reserved1[3];  // 0
+    uint32_t version;       // 300
+    float quality;          // 0.1 to 1.0
     uint32_t reserved2[55];
 } VorbisEncSettings;
 
@@ -53,8 +53,8 @@ typedef uint32_t (*VbVersionFn)(VorbisVersion* version);
 typedef uint32_t (*VbEncOpenFn)(const VorbisEncSettings* settings, const VorbisStreamInfo* info,
                                 uint32_t* samplesPerChunk, uint32_t* outputBufferSize,
                                 VorbisStream* stream);
-typedef uint32_t (*VbEncWriteFn)(VorbisStream stream, uint32_t sampleCount,
-                                 const int16_t* samples, uint8_t* output, uint32_t* outputBytes);
+typedef uint32_t (*VbEncWriteFn)(VorbisStream stream, uint32_t sampleCount, const int16_t* samples,
+                                 uint8_t* output, uint32_t* outputBytes);
 typedef uint32_t (*VbEncCloseFn)(VorbisStream stream, uint8_t* output, uint32_t* outputBytes);
 
 #ifdef __cplusplus

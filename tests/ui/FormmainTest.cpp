@@ -40,15 +40,15 @@ TEST_F(FormmainTest, AddListsAcceptedFilesInOrderAndReportsEachRejectedOne) {
     Start();
     const std::string first = Wave("first.wav", 2);
     const std::string second = Dir() + "in/second.wav";
-    uitest::WriteAll(second, "this is text, not a wave file");
+    testing_support::WriteFile(second, "this is text, not a wave file");
     const std::string third = Wave("third.wav", 1);
-    boxes.clear();
+    ClearBoxes();
 
     Add(std::vector<std::string>{first, second, third});
 
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, "This is not a valid Wave file.");
-    EXPECT_EQ(boxes[1].text, "Not a supported wave file.");
+    ASSERT_EQ(Boxes().size(), 2u);
+    EXPECT_EQ(Boxes()[0].text, "This is not a valid Wave file.");
+    EXPECT_EQ(Boxes()[1].text, "Not a supported wave file.");
     ASSERT_EQ(Rows(), 2);
     EXPECT_EQ(Cell(0, 0), "first.wav");
     EXPECT_EQ(Cell(0, 3), "Stereo");
@@ -93,7 +93,7 @@ TEST_F(FormmainTest, RowTextsGiveRateSizeAndTime) {
     }
     Add(paths);
     ASSERT_EQ(Rows(), static_cast<int>(std::size(cases)));
-    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(Boxes().empty());
     for (int i = 0; i < Rows(); ++i) {
         const Case& c = cases[i];
         EXPECT_EQ(Cell(i, 1).toStdString(), Dir() + "in/") << i;
@@ -139,15 +139,15 @@ TEST_F(FormmainTest, RejectedDropsShowOnlyTheProbesMessage) {
     Start();
     const std::string wave = Wave("ok.wav", 2);
     const std::string text = Dir() + "in/notes.wav";
-    uitest::WriteAll(text, "RIFF but nothing more");
-    boxes.clear();
+    testing_support::WriteFile(text, "RIFF but nothing more");
+    ClearBoxes();
 
     Drop({Dir() + "in", text, wave});
 
     ASSERT_EQ(Rows(), 1);
     EXPECT_EQ(Cell(0, 0), "ok.wav");
-    ASSERT_EQ(boxes.size(), 2u);
-    for (const auto& box : boxes) {
+    ASSERT_EQ(Boxes().size(), 2u);
+    for (const auto& box : Boxes()) {
         EXPECT_NE(box.text, "Not a supported wave file.");
     }
     EXPECT_EQ(Panel(0), "1 Files");
@@ -159,7 +159,7 @@ TEST_F(FormmainTest, CancelledOpenDialogChangesNothing) {
     Add(std::nullopt);
     EXPECT_EQ(Rows(), 0);
     EXPECT_EQ(Panel(0), "untouched");
-    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(FormmainTest, RemoveTakesTheSelectedRowAndClearTakesAll) {

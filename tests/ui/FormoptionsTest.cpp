@@ -76,36 +76,36 @@ TEST_F(FormoptionsTest, ShowingLoadsTheFileWithTheFirstTabInFront) {
 }
 
 TEST_F(FormoptionsTest, CancelAfterChangingEveryOptionLeavesFileAndValues) {
-    const std::string before = uitest::ReadAll(SettingsFile());
+    const std::string before = testing_support::ReadFile(SettingsFile());
     Options([&] {
         ChangeEverything();
         Click(options->ButtonCancel);
     });
-    EXPECT_EQ(uitest::ReadAll(SettingsFile()), before);
+    EXPECT_EQ(testing_support::ReadFile(SettingsFile()), before);
     EXPECT_EQ(options->CurrentOptions(), Stored());
     EXPECT_EQ(options->ComboBoxLanguage->currentText(), "English");
-    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(FormoptionsTest, CloseBoxCountsAsCancelAndEscapeDoesNothing) {
-    const std::string before = uitest::ReadAll(SettingsFile());
+    const std::string before = testing_support::ReadFile(SettingsFile());
     Options([&] {
         ChangeEverything();
         QTest::keyClick(options, Qt::Key_Escape);
         EXPECT_TRUE(options->isVisible());
         options->close();
     });
-    EXPECT_EQ(uitest::ReadAll(SettingsFile()), before);
+    EXPECT_EQ(testing_support::ReadFile(SettingsFile()), before);
     EXPECT_EQ(options->CurrentOptions(), Stored());
 }
 
 TEST_F(FormoptionsTest, DefaultThenCancelChangesNothingAndDefaultThenOkWritesTheDefaults) {
-    const std::string before = uitest::ReadAll(SettingsFile());
+    const std::string before = testing_support::ReadFile(SettingsFile());
     Options([&] {
         Click(options->ButtonDefault);
         Click(options->ButtonCancel);
     });
-    EXPECT_EQ(uitest::ReadAll(SettingsFile()), before);
+    EXPECT_EQ(testing_support::ReadFile(SettingsFile()), before);
 
     Options([&] {
         options->PageControl1->setCurrentIndex(3);
@@ -212,9 +212,9 @@ TEST_F(FormoptionsTest, BadNumberStopsTheLoadWithTheStandardError) {
         "[General]\r\nOutputFormat=2\r\nLanguage=English.ini\r\n"
         "[MP3]\r\nBitrate=5\r\nCRC=1\r\n[WMA]\r\nBitrate=x1\r\n[OGG]\r\nQuality=9\r\n");
     Options([&] {
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].kind, platform::BoxKind::StandardError);
-        EXPECT_EQ(boxes[0].text, "'x1' is not a valid integer value.");
+        ASSERT_EQ(Boxes().size(), 1u);
+        EXPECT_EQ(Boxes()[0].kind, platform::BoxKind::StandardError);
+        EXPECT_EQ(Boxes()[0].text, "'x1' is not a valid integer value.");
         // Keys before the bad one are loaded; it and those after keep their values.
         EXPECT_TRUE(options->RadioFormatWMA->isChecked());
         EXPECT_EQ(options->ComboBoxMP3Bitrate->currentIndex(), 5);
@@ -224,19 +224,19 @@ TEST_F(FormoptionsTest, BadNumberStopsTheLoadWithTheStandardError) {
         Click(options->ButtonCancel);
     });
     // The reload after Cancel fails the same way and skips the rest of the command.
-    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(Boxes().size(), 2u);
 }
 
 TEST_F(FormoptionsTest, RefusedSaveShowsTheErrorAndSkipsTheRest) {
     const std::string blocker = Dir() + "blocked";
-    uitest::WriteAll(blocker, "");
+    testing_support::WriteFile(blocker, "");
     // A settings path below a plain file can never be written.
     platform::SetProgramDirForTesting(blocker + "/");
     main->StatusBar1->SetPanelText(0, "stale");
     Options([&] { Click(options->ButtonOk); });
-    ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.back().kind, platform::BoxKind::StandardError);
-    EXPECT_EQ(boxes.back().text, "Unable to write to " + blocker + "/Sonvert.ini.");
+    ASSERT_FALSE(Boxes().empty());
+    EXPECT_EQ(Boxes().back().kind, platform::BoxKind::StandardError);
+    EXPECT_EQ(Boxes().back().text, "Unable to write to " + blocker + "/Sonvert.ini.");
     EXPECT_EQ(Panel(0), "stale");
 }
 

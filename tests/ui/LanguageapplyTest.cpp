@@ -18,6 +18,7 @@
 #include <fstream>
 #include <map>
 
+#include "BoxRecorder.h"
 #include "DocumentsFolder.h"
 #include "Languagetable.h"
 #include "Locale.h"
@@ -304,18 +305,14 @@ class LanguageStepTest : public LanguageapplyTest {
         WriteFile(programDir_ + "SVLanguage/Russian.ini",
                   "[LanguageProperty]\nCharSet=204\n[AboutForm]\nCaption=\xCE \xEF\xF0\xEE\xE3\xF0"
                   "\xE0\xEC\xEC\xE5\n");
-        previousSink_ = platform::SetMessageSink(
-            [this](const platform::BoxRecord& box) { boxes_.push_back(box); });
     }
     ~LanguageStepTest() override {
         std::filesystem::permissions(programDir_, std::filesystem::perms::owner_all);
-        platform::SetMessageSink(previousSink_);
         platform::SetProgramDirForTesting("");
         platform::SetUserLanguageIdForTesting(0);
     }
     std::string programDir_;
-    std::vector<platform::BoxRecord> boxes_;
-    platform::MessageSink previousSink_;
+    testing_support::BoxRecorder boxes_;
 };
 
 TEST_F(LanguageStepTest, FirstStartChoosesWritesAndApplies) {
@@ -327,7 +324,7 @@ TEST_F(LanguageStepTest, FirstStartChoosesWritesAndApplies) {
     EXPECT_EQ(w_.about.windowTitle(), "О программе");
     EXPECT_EQ(platform::IniFile(programDir_ + "Sonvert.ini").ReadString("General", "Language", ""),
               "Russian.ini");
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxes_.Boxes().empty());
 }
 
 TEST_F(LanguageStepTest, RefusedWriteKeepsThePreviousPack) {
@@ -340,9 +337,10 @@ TEST_F(LanguageStepTest, RefusedWriteKeepsThePreviousPack) {
     EXPECT_FALSE(ApplyLanguagePack(previous, w_.All()));
     EXPECT_EQ(previous.get(), before);
     EXPECT_EQ(w_.about.windowTitle(), "Old caption");
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].kind, platform::BoxKind::StandardError);
-    EXPECT_EQ(boxes_[0].text,
+    const auto boxes = boxes_.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, platform::BoxKind::StandardError);
+    EXPECT_EQ(boxes[0].text,
               platform::StandardErrorText("Unable to write to " + programDir_ + "Sonvert.ini"));
 }
 

@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
         ui.options->grab().save(out + QStringLiteral("/options-tab%1.png").arg(tab + 1));
     }
     ui.options->hide();
-    for (const auto& box : ui.boxes) {
+    for (const auto& box : ui.Boxes()) {
         std::fprintf(stderr, "box: %s\n", box.text.c_str());
     }
     return 0;

@@ -9,54 +9,22 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <fstream>
-#include <sstream>
+#include <algorithm>
 
 #include "IniFile.h"
 #include "ProgramDir.h"
 
 namespace uitest {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-namespace {
-void Put16(std::string& out, uint32_t value) {
-    out += static_cast<char>(value & 0xFF);
-    out += static_cast<char>((value >> 8) & 0xFF);
-}
-void Put32(std::string& out, uint32_t value) {
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
-}  // namespace
-
 void WriteWave(const std::string& path, uint16_t channels, uint32_t sampleRate,
                uint16_t bitsPerSample, uint32_t dataSize) {
-    std::string bytes = "RIFF";
-    Put32(bytes, 36 + dataSize);
-    bytes += "WAVEfmt ";
-    Put32(bytes, 16);
-    Put16(bytes, 1);
-    Put16(bytes, channels);
-    Put32(bytes, sampleRate);
-    const uint32_t blockAlign = channels * bitsPerSample / 8u;
-    Put32(bytes, sampleRate * blockAlign);
-    Put16(bytes, blockAlign);
-    Put16(bytes, bitsPerSample);
-    bytes += "data";
-    Put32(bytes, dataSize);
-    bytes += std::string(std::min<uint32_t>(dataSize, 64), '\0');
-    WriteAll(path, bytes);
+    testing_support::WaveSpec spec;
+    spec.channels = channels;
+    spec.sampleRate = sampleRate;
+    spec.bitsPerSample = bitsPerSample;
+    spec.data = std::string(std::min<uint32_t>(dataSize, 64), '\0');
+    spec.declaredDataSize = dataSize;
+    testing_support::WriteFile(path, testing_support::WaveBytes(spec));
 }
 
 std::string IniText(const IniSections& sections) {
@@ -120,7 +88,6 @@ void WhenShown(QDialog* dialog, std::function<void()> action) {
 UiTest::UiTest() {
     platform::SetProgramDirForTesting(Dir());
     QDir().mkpath(QString::fromStdString(PackDir()));
-    platform::SetMessageSink([this](const platform::BoxRecord& box) { boxes.push_back(box); });
     platform::SetOpenFilesDialogForTesting([this](QWidget*, const std::string& filter) {
         lastFilter = filter;
         return nextFiles_;
@@ -135,12 +102,11 @@ UiTest::~UiTest() {
     main.reset();
     platform::SetFolderBrowserForTesting({});
     platform::SetOpenFilesDialogForTesting({});
-    platform::SetMessageSink({});
     platform::SetProgramDirForTesting("");
 }
 
 void UiTest::WritePack(const std::string& file, const IniSections& pack) const {
-    WriteAll(PackDir() + file, IniText(pack));
+    testing_support::WriteFile(PackDir() + file, IniText(pack));
 }
 
 std::string UiTest::Setting(const std::string& section, const std::string& key) const {

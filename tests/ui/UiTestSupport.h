@@ -10,15 +10,14 @@
 #include <utility>
 #include <vector>
 
+#include "BoxRecorder.h"
 #include "FileDialogs.h"
 #include "Formmain.h"
 #include "Formoptions.h"
 #include "MessageBox.h"
+#include "WaveWriter.h"
 
 namespace uitest {
-
-std::string ReadAll(const std::string& path);
-void WriteAll(const std::string& path, const std::string& bytes);
 
 // A canonical 44-byte-header PCM WAVE file whose data chunk declares `dataSize` bytes; only a
 // few of them are written, as the list reads nothing past the header.
@@ -52,7 +51,9 @@ class UiTest {
     std::string PackDir() const { return Dir() + "SVLanguage/"; }
     std::string SettingsFile() const { return Dir() + "Sonvert.ini"; }
     void WritePack(const std::string& file, const IniSections& pack) const;
-    void WriteSettings(const std::string& text) const { WriteAll(SettingsFile(), text); }
+    void WriteSettings(const std::string& text) const {
+        testing_support::WriteFile(SettingsFile(), text);
+    }
     std::string Setting(const std::string& section, const std::string& key) const;
 
     // Shows the main window and lets its first activation run.
@@ -67,13 +68,16 @@ class UiTest {
     int Rows() const { return main->ListView1->topLevelItemCount(); }
     QString Panel(int panel) const { return main->StatusBar1->PanelText(panel); }
 
-    std::vector<platform::BoxRecord> boxes;
+    std::vector<platform::BoxRecord> Boxes() const { return recorder_.Boxes(); }
+    void ClearBoxes() { recorder_.Clear(); }
+
     std::string lastFilter;
     std::optional<std::string> pickedFolder;
     std::unique_ptr<TMainForm> main;
     TOptionsForm* options = nullptr;
 
   private:
+    testing_support::BoxRecorder recorder_;
     QTemporaryDir dir_;
     std::optional<std::vector<std::string>> nextFiles_;
 };

@@ -1,0 +1,678 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QPointer>
+
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+
+#include "BoxRecorder.h"
+#include "Convertthread.h"
+#include "DoubleLibrary.h"
+#include "OutputPath.h"
+#include "WaveWriter.h"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr uint32_t kBlock = 4608;  // the doubles' 2304 samples per chunk, in bytes
+
+// Records what a batch reports, in order; a hook may act on the worker's thread at each event.
+class Recorder : public ConversionReporter {
+  public:
+    void FileStarted(const std::string& path) override { Add("start " + path); }
+    void Progress(int current, int total) override {
+        Add("progress " + std::to_string(current) + " " + std::to_string(total));
+    }
+    void FileFinished(const std::string& path, FileOutcome outcome) override {
+        static const char* names[] = {"converted", "failed", "stopped"};
+        Add(std::string("finish ") + names[static_cast<int>(outcome)] + " " + path);
+    }
+    void BatchEnded() override {
+        Add("end");
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        endedCondition_.notify_all();
+    }
+
+    std::vector<std::string> Events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    std::vector<std::string> Matching(const std::string& prefix) const {
+        std::vector<std::string> found;
+        for (const auto& e : Events()) {
+            if (e.rfind(prefix, 0) == 0) {
+                found.push_back(e);
+            }
+        }
+        return found;
+    }
+    void WaitForEnd() {
+        std::unique_lock lock(mutex_);
+        endedCondition_.wait(lock, [this] { return ended_; });
+    }
+
+    std::function<void(const std::string&)> hook;
+
+  private:
+    void Add(const std::string& event) {
+        {
+            std::lock_guard lock(mutex_);
+            events_.push_back(event);
+        }
+        if (hook) {
+            hook(event);
+        }
+    }
+
+    mutable std::mutex mutex_;
+    std::condition_variable endedCondition_;
+    std::vector<std::string> events_;
+    bool ended_ = false;
+};
+
+struct Batch {
+    ConversionOptions options;
+    std::vector<std::string> files;
+};
+
+// Runs a batch to its end on a worker thread and waits for it.
+void RunBatch(const Batch& batch, Recorder& recorder, TConvertThread** running = nullptr) {
+    auto* worker = new TConvertThread(true);
+    worker->FreeOnTerminate = false;
+    worker->FileList = batch.files;
+    worker->SetOptions(batch.options);
+    worker->SetReporter(&recorder);
+    if (running != nullptr) {
+        *running = worker;
+    }
+    worker->Resume();
+    recorder.WaitForEnd();
+    worker->wait();
+    delete worker;
+}
+
+ConversionOptions Format(OutputFormat format) {
+    ConversionOptions options;
+    options.OutputFormat = format;
+    return options;
+}
+
+const char* LibraryOf(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::MP3:
+            return "lame_enc";
+        case OutputFormat::WMA:
+            return "wmaudsdk";
+        default:
+            return "vorbis";
+    }
+}
+
+std::string Silence(std::size_t bytes) {
+    return std::string(bytes, '\0');
+}
+
+std::string Wave16(const std::string& pcm, uint16_t channels = 2, uint32_t rate = 44100) {
+    WaveSpec spec;
+    spec.channels = channels;
+    spec.sampleRate = rate;
+    spec.data = pcm;
+    return WaveBytes(spec);
+}
+
+std::string Widened(const std::string& bytes) {
+    std::vector<int16_t> samples;
+    for (unsigned char b : bytes) {
+        samples.push_back(static_cast<int16_t>(32767 * (b - 128) / 128));
+    }
+    return Pcm16(samples);
+}
+
+}  // namespace
+
+// What reaches the encoder is exactly the data chunk, with the MP3 tail where it is due. The
+// doubles hand the samples back as the "encoded" bytes, and end MP3 and Ogg streams with "TAIL".
+TEST(Worker, SixteenBitDataReachesEachEncoderUnchanged) {
+    struct Case {
+        OutputFormat format;
+        std::size_t dataBytes;
+        bool tail;
+    };
+    const Case cases[] = {
+        {OutputFormat::MP3, 51199, true}, {OutputFormat::MP3, 51200, false},
+        {OutputFormat::MP3, 0, true},     {OutputFormat::OGG, 51199, false},
+        {OutputFormat::OGG, 0, false},    {OutputFormat::WMA, 40000, false},
+        {OutputFormat::WMA, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(LibraryOf(c.format)) + " " + std::to_string(c.dataBytes));
+        TempDir dir;
+        DoubleLibrary library("complete", LibraryOf(c.format));
+        BoxRecorder boxes;
+        const std::string pcm = Ramp16(c.dataBytes / 2) + (c.dataBytes % 2 ? "\x01" : "");
+        WaveSpec spec;
+        spec.data = pcm;
+        spec.after = Chunk("LIST", "these bytes are not sound");
+        WriteFile(dir.File("a.wav"), WaveBytes(spec));
+        Recorder recorder;
+        RunBatch({Format(c.format), {dir.File("a.wav")}}, recorder);
+
+        const char* ext = c.format == OutputFormat::MP3   ? ".mp3"
+                          : c.format == OutputFormat::WMA ? ".wma"
+                                                          : ".ogg";
+        std::string expected = pcm.substr(0, pcm.size() & ~std::size_t{1});
+        if (c.tail) {
+            expected += Silence(2 * kBlock);
+        }
+        if (c.format != OutputFormat::WMA) {
+            expected += "TAIL";
+        }
+        EXPECT_TRUE(SameBytes(ReadFile(dir.File(std::string("a") + ext)), expected));
+        EXPECT_TRUE(boxes.Lines().empty());
+        EXPECT_EQ(recorder.Matching("finish"),
+                  std::vector<std::string>{"finish converted " + dir.File("a.wav")});
+        EXPECT_EQ(recorder.Events().back(), "end");
+    }
+}
+
+TEST(Worker, EightBitSamplesAreWidened) {
+    const std::string bytes = std::string("\x00\x80\xff\x01\x7f", 5);
+    EXPECT_EQ(Widened(std::string("\x00\x80\xff", 3)), Pcm16({-32767, 0, 32511}));
+    for (OutputFormat format : {OutputFormat::MP3, OutputFormat::WMA, OutputFormat::OGG}) {
+        SCOPED_TRACE(LibraryOf(format));
+        TempDir dir;
+        DoubleLibrary library("complete", LibraryOf(format));
+        BoxRecorder boxes;
+        WaveSpec spec;
+        spec.channels = 1;
+        spec.bitsPerSample = 8;
+        spec.data = bytes;
+        WriteFile(dir.File("e.wav"), WaveBytes(spec));
+        Recorder recorder;
+        RunBatch({Format(format), {dir.File("e.wav")}}, recorder);
+        const std::string out =
+            ReadFile(dir.File(std::string("e") + TargetExtension(static_cast<int>(format))));
+        if (format == OutputFormat::MP3) {
+            // One whole block, padded with silence, then the two silent tail blocks.
+            EXPECT_TRUE(SameBytes(
+                out, Widened(bytes) + Silence(kBlock - 10) + Silence(2 * kBlock) + "TAIL"));
+        } else if (format == OutputFormat::WMA) {
+            EXPECT_TRUE(SameBytes(out, Widened(bytes)));
+        } else {
+            EXPECT_TRUE(SameBytes(out, Widened(bytes) + "TAIL"));
+        }
+    }
+}
+
+TEST(Worker, FileCutShortInsideItsDataChunk) {
+    // 8-bit: MP3 pads with silence up to the declared size; the others end with the last byte.
+    const std::string present(3000, '\x90');
+    for (OutputFormat format : {OutputFormat::MP3, OutputFormat::OGG}) {
+        TempDir dir;
+        DoubleLibrary library("complete", LibraryOf(format));
+        BoxRecorder boxes;
+        WaveSpec spec;
+        spec.channels = 1;
+        spec.bitsPerSample = 8;
+        spec.data = present;
+        spec.declaredDataSize = 60000;
+        WriteFile(dir.File("c.wav"), WaveBytes(spec));
+        Recorder recorder;
+        RunBatch({Format(format), {dir.File("c.wav")}}, recorder);
+        const std::string out =
+            ReadFile(dir.File(std::string("c") + TargetExtension(static_cast<int>(format))));
+        if (format == OutputFormat::MP3) {
+            const std::size_t blocks = (60000 + kBlock / 2 - 1) / (kBlock / 2);
+            EXPECT_EQ(out.size(), blocks * kBlock + 4);
+            EXPECT_EQ(out.substr(0, 6000), Widened(present));
+            EXPECT_EQ(out.substr(6000, blocks * kBlock - 6000), Silence(blocks * kBlock - 6000));
+        } else {
+            EXPECT_TRUE(SameBytes(out, Widened(present) + "TAIL"));
+        }
+    }
+}
+
+TEST(Worker, DataSizeOf2GiBOrMoreIsNotTakenAsNegative) {
+    TempDir dir;
+    DoubleLibrary library("complete", "vorbis");
+    BoxRecorder boxes;
+    WaveSpec spec;
+    spec.data = Ramp16(5000);
+    spec.declaredDataSize = 0x80000010u;
+    WriteFile(dir.File("big.wav"), WaveBytes(spec));
+    Recorder recorder;
+    RunBatch({Format(OutputFormat::OGG), {dir.File("big.wav")}}, recorder);
+    EXPECT_TRUE(SameBytes(ReadFile(dir.File("big.ogg")), spec.data + "TAIL"));
+}
+
+TEST(Worker, OpenArgumentsFollowTheOptions) {
+    struct Case {
+        uint32_t rate;
+        int index;
+        uint16_t written;
+    };
+    for (const Case& c : {Case{22050, 4, 192}, Case{11025, 2, 64}, Case{8000, 6, 64},
+                          Case{8000, 0, 32}, Case{11025, 1, 64}, Case{11026, 6, 320}}) {
+        TempDir dir;
+        DoubleLibrary library("complete", "lame_enc");
+        BoxRecorder boxes;
+        WriteFile(dir.File("m.wav"), Wave16(Ramp16(10), 1, c.rate));
+        ConversionOptions options = Format(OutputFormat::MP3);
+        options.Mp3BitrateIndex = c.index;
+        options.Mp3Crc = true;
+        options.Mp3Private = true;
+        Recorder recorder;
+        RunBatch({options, {dir.File("m.wav")}}, recorder);
+        const unsigned char* r = library.Control().record;
+        EXPECT_EQ(r[9] | (r[10] << 8), c.written) << c.rate << " " << c.index;
+        EXPECT_EQ(r[8], 3) << "mono";
+        uint32_t flags[4];
+        std::memcpy(flags, r + 11, 16);
+        EXPECT_EQ(std::vector<uint32_t>(flags, flags + 4), (std::vector<uint32_t>{1, 1, 0, 0}));
+    }
+    for (int index = 0; index < 10; ++index) {
+        TempDir dir;
+        DoubleLibrary library("complete", "vorbis");
+        BoxRecorder boxes;
+        WriteFile(dir.File("o.wav"), Wave16(Ramp16(10), 3));
+        ConversionOptions options = Format(OutputFormat::OGG);
+        options.OggQualityIndex = index;
+        Recorder recorder;
+        RunBatch({options, {dir.File("o.wav")}}, recorder);
+        float quality;
+        std::memcpy(&quality, library.Control().record + 36, 4);
+        EXPECT_FLOAT_EQ(quality, static_cast<float>(index + 1) * 0.1f);
+        uint32_t channels;
+        std::memcpy(&channels, library.Control().record + 12, 4);
+        EXPECT_EQ(channels, 1u) << "any count but 2 is mono";
+    }
+    const uint32_t wmaRates[] = {48000, 64000, 80000, 96000, 128000, 160000};
+    for (int index = 0; index < 6; ++index) {
+        TempDir dir;
+        DoubleLibrary library("complete", "wmaudsdk");
+        BoxRecorder boxes;
+        WriteFile(dir.File("w.wav"), Wave16(Ramp16(10)));
+        ConversionOptions options = Format(OutputFormat::WMA);
+        options.WmaBitrateIndex = index;
+        Recorder recorder;
+        RunBatch({options, {dir.File("w.wav")}}, recorder);
+        EXPECT_EQ(library.Control().outputFormat[0], wmaRates[index]);
+        EXPECT_EQ(+library.Control().input.channels, 2);
+    }
+}
+
+TEST(Worker, OutputGoesBesideTheSourceOrIntoTheCustomFolder) {
+    TempDir dir;
+    TempDir out;
+    DoubleLibrary library("complete", "wmaudsdk");
+    BoxRecorder boxes;
+    WriteFile(dir.File("song.wav"), Wave16(Ramp16(10)));
+    ConversionOptions options = Format(OutputFormat::WMA);
+    Recorder recorder;
+    RunBatch({options, {dir.File("song.wav")}}, recorder);
+    EXPECT_TRUE(std::filesystem::exists(dir.File("song.wma")));
+    options.CustomDir = true;
+    for (const std::string& folder : {out.Path(), out.Path() + "/"}) {
+        std::filesystem::remove(out.File("song.wma"));
+        options.OutputDir = folder;
+        RunBatch({options, {dir.File("song.wav")}}, recorder);
+        EXPECT_TRUE(SameBytes(ReadFile(out.File("song.wma")), Ramp16(10)));
+    }
+}
+
+// With four files, half-way through the third: the file's bar shows 50 and the batch's 62.
+TEST(Worker, ProgressOfFileAndBatch) {
+    TempDir dir;
+    DoubleLibrary library("complete", "vorbis");
+    BoxRecorder boxes;
+    std::vector<std::string> files;
+    for (int i = 0; i < 4; ++i) {
+        files.push_back(dir.File("p" + std::to_string(i) + ".wav"));
+        WriteFile(files.back(), Wave16(Ramp16(kBlock)));  // exactly two blocks
+    }
+    Recorder recorder;
+    RunBatch({Format(OutputFormat::OGG), files}, recorder);
+    std::vector<std::string> expected;
+    for (int i = 0; i < 4; ++i) {
+        expected.push_back("start " + files[static_cast<std::size_t>(i)]);
+        expected.push_back("progress 50 " + std::to_string(25 * i + 12));
+        expected.push_back("progress 100 " + std::to_string(25 * (i + 1)));
+        expected.push_back("finish converted " + files[static_cast<std::size_t>(i)]);
+    }
+    expected.push_back("end");
+    EXPECT_EQ(recorder.Events(), expected);
+    EXPECT_EQ(expected[9], "progress 50 62");
+}
+
+TEST(Worker, PaddedEightBitMp3BlockShowsAtMost100) {
+    TempDir dir;
+    DoubleLibrary library("complete", "lame_enc");
+    BoxRecorder boxes;
+    WaveSpec spec;
+    spec.channels = 1;
+    spec.bitsPerSample = 8;
+    spec.data = std::string(100, '\x80');
+    WriteFile(dir.File("s.wav"), WaveBytes(spec));
+    Recorder recorder;
+    RunBatch({Format(OutputFormat::MP3), {dir.File("s.wav"), dir.File("s.wav")}}, recorder);
+    EXPECT_EQ(recorder.Matching("progress"),
+              (std::vector<std::string>{"progress 100 50", "progress 100 100"}));
+}
+
+TEST(Worker, FailuresSkipOnlyTheirFile) {
+    TempDir dir;
+    DoubleLibrary library("complete", "lame_enc");
+    BoxRecorder boxes;
+    const std::string good1 = dir.File("good1.wav");
+    const std::string missing = dir.File("missing.wav");
+    const std::string notWave = dir.File("text.wav");
+    const std::string compressed = dir.File("mulaw.wav");
+    const std::string good2 = dir.File("good2.wav");
+    WriteFile(good1, Wave16(Ramp16(100)));
+    WriteFile(notWave, std::string(100, 'x'));
+    WaveSpec mulaw;
+    mulaw.formatTag = 7;
+    mulaw.bitsPerSample = 8;
+    mulaw.data = std::string(100, '\x10');
+    WriteFile(compressed, WaveBytes(mulaw));
+    WriteFile(good2, Wave16(Ramp16(100)));
+    Recorder recorder;
+    RunBatch({Format(OutputFormat::MP3), {good1, missing, notWave, compressed, good2}}, recorder);
+    EXPECT_EQ(boxes.Lines(),
+              (std::vector<std::string>{"Error|Could not open '" + missing + "'",
+                                        "Error|This is not a valid Wave file",
+                                        "Error|Can not handle compressed Wave file"}));
+    for (const auto& box : boxes.Boxes()) {
+        EXPECT_EQ(box.kind, platform::BoxKind::Platform);
+        EXPECT_EQ(box.style, platform::MbOk);
+    }
+    EXPECT_EQ(recorder.Matching("finish"),
+              (std::vector<std::string>{"finish converted " + good1, "finish failed " + missing,
+                                        "finish failed " + notWave, "finish failed " + compressed,
+                                        "finish converted " + good2}));
+    EXPECT_TRUE(std::filesystem::exists(dir.File("good2.mp3")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("text.mp3")));
+}
+
+TEST(Worker, FailingEncoderCallsEndTheFileNotTheBatch) {
+    struct Case {
+        OutputFormat format;
+        int DoubleControl::*flag;
+        int value;
+        std::vector<std::string> messages;
+        const char* firstOutcome;
+    };
+    TempDir dir;
+    const std::string out = dir.File("a");
+    const Case cases[] = {
+        {OutputFormat::MP3,
+         &DoubleControl::failOpen,
+         1,
+         {"Lame Encoder|Could not initialize Lame encoder",
+          "Lame Encoder|Could not initialize Lame encoder"},
+         "failed"},
+        {OutputFormat::MP3,
+         &DoubleControl::failWriteAt,
+         2,
+         {"Lame Encoder|Could not perform compression"},
+         "failed"},
+        {OutputFormat::OGG,
+         &DoubleControl::failWriteAt,
+         1,
+         {"vorbis|Failed to encode the data."},
+         "failed"},
+        {OutputFormat::OGG,
+         &DoubleControl::failClose,
+         1,
+         {"vorbis|Failed to close the encoder stream.",
+          "vorbis|Failed to close the encoder stream."},
+         "converted"},
+        {OutputFormat::WMA,
+         &DoubleControl::failSetOutput,
+         1,
+         {"WMA Audio SDK|Failed to Set Output Format", "WMA Audio SDK|Failed to Set Output Format"},
+         "failed"},
+        {OutputFormat::WMA,
+         &DoubleControl::failWriteAt,
+         1,
+         {"WMA Audio SDK|Can not write the file '" + out + ".wma'."},
+         "failed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.messages.front());
+        DoubleLibrary library("complete", LibraryOf(c.format));
+        library.Control().*c.flag = c.value;
+        BoxRecorder boxes;
+        WriteFile(dir.File("a.wav"), Wave16(Ramp16(3 * kBlock)));
+        WriteFile(dir.File("b.wav"), Wave16(Ramp16(10)));
+        Recorder recorder;
+        RunBatch({Format(c.format), {dir.File("a.wav"), dir.File("b.wav")}}, recorder);
+        EXPECT_EQ(boxes.Lines(), c.messages);
+        const auto finished = recorder.Matching("finish");
+        ASSERT_EQ(finished.size(), 2u);
+        EXPECT_EQ(finished[0].substr(0, finished[0].find(' ', 7)),
+                  std::string("finish ") + c.firstOutcome);
+        EXPECT_EQ(recorder.Events().back(), "end");
+    }
+}
+
+TEST(Worker, MessageBoxesBlockOnlyTheWorker) {
+    TempDir dir;
+    DoubleLibrary library("complete", "vorbis");
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+    std::vector<std::string> seen;
+    auto previous = platform::SetMessageSink([&](const platform::BoxRecord& box) {
+        std::unique_lock lock(mutex);
+        seen.push_back(box.text);
+        released.wait(lock, [&] { return release; });
+    });
+    WriteFile(dir.File("b.wav"), Wave16(Ramp16(10)));
+    Recorder recorder;
+    auto* worker = new TConvertThread(true);
+    worker->FreeOnTerminate = false;
+    worker->FileList = {dir.File("missing.wav"), dir.File("b.wav")};
+    worker->SetOptions(Format(OutputFormat::OGG));
+    worker->SetReporter(&recorder);
+    worker->Resume();
+    // The worker waits in its box; nothing of the second file happens until it is dismissed.
+    for (int i = 0; i < 200 && !worker->isFinished(); ++i) {
+        QThread::msleep(5);
+    }
+    EXPECT_FALSE(worker->isFinished());
+    EXPECT_TRUE(recorder.Matching("finish").empty());
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    released.notify_all();
+    recorder.WaitForEnd();
+    worker->wait();
+    delete worker;
+    platform::SetMessageSink(previous);
+    EXPECT_EQ(seen, std::vector<std::string>{"Could not open '" + dir.File("missing.wav") + "'"});
+    EXPECT_EQ(recorder.Matching("finish").size(), 2u);
+}
+
+TEST(Worker, OutputThatWouldOverwriteItsSourceIsSkipped) {
+    TempDir dir;
+    DoubleLibrary library("complete", "lame_enc");
+    BoxRecorder boxes;
+    const std::string source = dir.File("already.mp3");
+    const std::string bytes = Wave16(Ramp16(100));
+    WriteFile(source, bytes);
+    Recorder recorder;
+    RunBatch({Format(OutputFormat::MP3), {source}}, recorder);
+    EXPECT_TRUE(SameBytes(ReadFile(source), bytes));
+    EXPECT_EQ(boxes.Lines(), std::vector<std::string>{"Error|Could not convert '" + source +
+                                                      "': its output file would overwrite the "
+                                                      "source file"});
+    EXPECT_EQ(library.Log(), "");
+}
+
+// A stop request is seen after each block and before each file: the current block is written,
+// the file is finished and kept, and no further file starts.
+TEST(Worker, StopRequests) {
+    struct Case {
+        const char* name;
+        OutputFormat format;
+        std::string stopAt;  // the event after which the stop is requested
+        std::vector<std::string> outcomes;
+        std::size_t secondFileBlocks;
+        std::size_t tailBlocks;  // short MP3 files end with silence, stopped or not
+    };
+    TempDir dir;
+    const std::vector<std::string> files = {dir.File("s0.wav"), dir.File("s1.wav"),
+                                            dir.File("s2.wav")};
+    const Case cases[] = {
+        {"inside_second_file",
+         OutputFormat::OGG,
+         "progress 25 41",
+         {"finish converted " + files[0], "finish stopped " + files[1]},
+         1,
+         0},
+        {"between_files",
+         OutputFormat::OGG,
+         "finish converted " + files[0],
+         {"finish converted " + files[0]},
+         0,
+         0},
+        {"on_last_block",
+         OutputFormat::OGG,
+         "progress 100 66",
+         {"finish converted " + files[0], "finish converted " + files[1]},
+         4,
+         0},
+        {"mp3_tail_still_written",
+         OutputFormat::MP3,
+         "progress 25 41",
+         {"finish converted " + files[0], "finish stopped " + files[1]},
+         1,
+         2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DoubleLibrary library("complete", LibraryOf(c.format));
+        BoxRecorder boxes;
+        for (const auto& file : files) {
+            WriteFile(file, Wave16(Ramp16(2 * kBlock)));  // four blocks
+            std::filesystem::remove(dir.File("s1.ogg"));
+            std::filesystem::remove(dir.File("s1.mp3"));
+        }
+        Recorder recorder;
+        TConvertThread* worker = nullptr;
+        recorder.hook = [&](const std::string& event) {
+            if (event == c.stopAt) {
+                worker->Terminate();
+            }
+        };
+        RunBatch({Format(c.format), files}, recorder, &worker);
+        EXPECT_EQ(recorder.Matching("finish"), c.outcomes);
+        EXPECT_EQ(recorder.Matching("start").size(), c.outcomes.size());
+        EXPECT_EQ(recorder.Events().back(), "end");
+        const std::string second =
+            dir.File(std::string("s1") + TargetExtension(static_cast<int>(c.format)));
+        if (c.secondFileBlocks == 0) {
+            EXPECT_FALSE(std::filesystem::exists(second));
+        } else {
+            const std::string expected = Ramp16(2 * kBlock).substr(0, c.secondFileBlocks * kBlock) +
+                                         Silence(c.tailBlocks * kBlock) + "TAIL";
+            EXPECT_TRUE(SameBytes(ReadFile(second), expected));
+        }
+        EXPECT_FALSE(std::filesystem::exists(dir.File("s2.ogg")));
+    }
+}
+
+TEST(Worker, StopFromAnotherThreadEndsTheBatchOnce) {
+    TempDir dir;
+    DoubleLibrary library("complete", "vorbis");
+    BoxRecorder boxes;
+    std::vector<std::string> files;
+    for (int i = 0; i < 3; ++i) {
+        files.push_back(dir.File("t" + std::to_string(i) + ".wav"));
+        WriteFile(files.back(), Wave16(Ramp16(200 * kBlock)));
+    }
+    std::mutex mutex;
+    std::condition_variable started;
+    bool secondStarted = false;
+    Recorder recorder;
+    recorder.hook = [&](const std::string& event) {
+        if (event == "start " + files[1]) {
+            std::lock_guard lock(mutex);
+            secondStarted = true;
+            started.notify_all();
+        }
+    };
+    auto* worker = new TConvertThread(true);
+    worker->FreeOnTerminate = false;
+    worker->FileList = files;
+    worker->SetOptions(Format(OutputFormat::OGG));
+    worker->SetReporter(&recorder);
+    worker->Resume();
+    {
+        std::unique_lock lock(mutex);
+        started.wait(lock, [&] { return secondStarted; });
+    }
+    worker->Terminate();
+    recorder.WaitForEnd();
+    worker->wait();
+    delete worker;
+    EXPECT_EQ(recorder.Matching("end").size(), 1u);
+    EXPECT_EQ(recorder.Matching("start").size(), 2u);
+    EXPECT_TRUE(std::filesystem::exists(dir.File("t1.ogg")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("t2.ogg")));
+}
+
+// A cancelled batch still ends later; its end reaches its own reporter, never a newer batch's.
+TEST(Worker, LateEndOfACancelledBatchReachesOnlyItsOwnReporter) {
+    TempDir dir;
+    DoubleLibrary library("complete", "vorbis");
+    BoxRecorder boxes;
+    WriteFile(dir.File("l.wav"), Wave16(Ramp16(50 * kBlock)));
+    Recorder first;
+    Recorder second;
+    auto* old = new TConvertThread(true);
+    old->FreeOnTerminate = false;
+    old->FileList = {dir.File("l.wav"), dir.File("l.wav")};
+    old->SetOptions(Format(OutputFormat::OGG));
+    old->SetReporter(&first);
+    old->Resume();
+    old->Terminate();
+    auto* fresh = new TConvertThread(true);
+    fresh->FreeOnTerminate = false;
+    fresh->FileList = {dir.File("l.wav")};
+    fresh->SetOptions(Format(OutputFormat::WMA));
+    fresh->SetReporter(&second);
+    fresh->Resume();
+    first.WaitForEnd();
+    second.WaitForEnd();
+    old->wait();
+    fresh->wait();
+    delete old;
+    delete fresh;
+    EXPECT_EQ(first.Matching("end").size(), 1u);
+    EXPECT_EQ(second.Matching("end").size(), 1u);
+    EXPECT_EQ(second.Matching("start").size(), 1u);
+}
+
+TEST(Worker, ReleasesItselfWhenItsBatchEnds) {
+    Recorder recorder;
+    QPointer<TConvertThread> worker = new TConvertThread(true);
+    worker->SetReporter(&recorder);
+    worker->Resume();
+    recorder.WaitForEnd();
+    for (int i = 0; i < 500 && !worker.isNull(); ++i) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QThread::msleep(2);
+    }
+    EXPECT_TRUE(worker.isNull());
+    EXPECT_EQ(recorder.Events(), std::vector<std::string>{"end"});
+}

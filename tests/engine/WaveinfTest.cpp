@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+
+#include "BoxRecorder.h"
+#include "WaveWriter.h"
+#include "Waveinf.h"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr const char* kProbeInvalid = "ERROR|This is not a valid Wave file.";
+constexpr const char* kReaderInvalid = "Error|This is not a valid Wave file";
+constexpr const char* kCompressed = "Error|Can not handle compressed Wave file";
+
+WaveSpec Canonical() {
+    WaveSpec spec;
+    spec.data = Ramp16(400);
+    return spec;
+}
+
+struct LayoutCase {
+    const char* name;
+    std::function<std::string()> bytes;
+    bool probeAccepts;
+    const char* probeMessage;  // caption|text, or empty
+    bool readerAccepts;
+    const char* readerMessage;
+    uint32_t dataSize;  // expected on success
+};
+
+std::string With(const std::function<void(WaveSpec&)>& change) {
+    WaveSpec spec = Canonical();
+    change(spec);
+    return WaveBytes(spec);
+}
+
+const LayoutCase kLayouts[] = {
+    {"canonical", [] { return With([](WaveSpec&) {}); }, true, "", true, "", 800},
+    {"eight_bit",
+     [] {
+         return With([](WaveSpec& s) {
+             s.bitsPerSample = 8;
+             s.channels = 1;
+             s.data = std::string(300, '\x80');
+         });
+     },
+     true, "", true, "", 300},
+    {"fmt_18", [] { return With([](WaveSpec& s) { s.fmtSize = 18; }); }, true, "", true, "", 800},
+    {"fmt_40", [] { return With([](WaveSpec& s) { s.fmtSize = 40; }); }, true, "", true, "", 800},
+    {"fmt_14_read_as_16",
+     [] {
+         // A declared size below 16 still reads 16 bytes and skips nothing.
+         std::string bytes = WaveBytes(Canonical());
+         bytes.replace(16, 4, Le32(14));
+         return bytes;
+     },
+     true, "", true, "", 800},
+    {"list_and_fact_before_data",
+     [] {
+         return With([](WaveSpec& s) {
+             s.chunksBefore = {Chunk("LIST", std::string(26, 'x')), Chunk("fact", Le32(400))};
+         });
+     },
+     true, "", true, "", 800},
+    {"odd_chunk_without_pad",
+     [] { return With([](WaveSpec& s) { s.chunksBefore = {Chunk("odd ", "abc")}; }); }, true, "",
+     true, "", 800},
+    {"junk_before_fmt",
+     [] { return With([](WaveSpec& s) { s.firstChunk = Chunk("JUNK", std::string(28, '\0')); }); },
+     false, kProbeInvalid, false, kReaderInvalid, 0},
+    {"mu_law",
+     [] {
+         return With([](WaveSpec& s) {
+             s.formatTag = 7;
+             s.bitsPerSample = 8;
+             s.channels = 1;
+         });
+     },
+     true, "", false, kCompressed, 800},
+    {"twenty_four_bit", [] { return With([](WaveSpec& s) { s.bitsPerSample = 24; }); }, false,
+     "Sonvert|Not PCM formats!", true, "", 800},
+    {"no_data_chunk",
+     [] {
+         std::string bytes = WaveBytes(Canonical());
+         return bytes.substr(0, 36) + Chunk("LIST", "abcd");
+     },
+     false, kProbeInvalid, false, kReaderInvalid, 0},
+    {"chunk_size_past_the_end",
+     [] { return With([](WaveSpec& s) { s.chunksBefore = {"LIST" + Le32(0xFFFFFFF0u) + "ab"}; }); },
+     false, kProbeInvalid, false, kReaderInvalid, 0},
+    {"wrong_case_data_id",
+     [] {
+         std::string bytes = WaveBytes(Canonical());
+         bytes.replace(36, 4, "DATA");
+         return bytes;
+     },
+     false, kProbeInvalid, false, kReaderInvalid, 0},
+    {"bytes_after_data",
+     [] { return With([](WaveSpec& s) { s.after = Chunk("LIST", "trailing"); }); }, true, "", true,
+     "", 800},
+    {"empty_data", [] { return With([](WaveSpec& s) { s.data.clear(); }); }, true, "", true, "", 0},
+};
+
+class LayoutTest : public ::testing::TestWithParam<LayoutCase> {};
+
+std::string FirstLine(const BoxRecorder& boxes) {
+    const auto lines = boxes.Lines();
+    return lines.empty() ? "" : lines.front();
+}
+
+}  // namespace
+
+TEST_P(LayoutTest, ProbeAndReaderAgreeOnLayoutRules) {
+    const LayoutCase& c = GetParam();
+    TempDir dir;
+    const std::string path = dir.File("in.wav");
+    WriteFile(path, c.bytes());
+
+    {
+        BoxRecorder boxes;
+        WaveInfo info;
+        EXPECT_EQ(GetWaveInfo(path, info), c.probeAccepts);
+        std::string message = FirstLine(boxes);
+        // The plain dialog's caption is the application title, whatever the test binary is called.
+        if (!boxes.Boxes().empty() && boxes.Boxes()[0].kind == platform::BoxKind::Plain) {
+            message = "Sonvert|" + boxes.Boxes()[0].text;
+        }
+        EXPECT_EQ(message, c.probeMessage);
+        EXPECT_LE(boxes.Boxes().size(), 1u);
+        if (c.probeAccepts) {
+            EXPECT_EQ(info.DataSize, c.dataSize);
+            EXPECT_EQ(info.FileSize, c.dataSize + 44);
+        }
+    }
+    {
+        BoxRecorder boxes;
+        std::FILE* stream = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(stream, nullptr);
+        const auto format = ReadWaveHeader(stream);
+        EXPECT_EQ(format.has_value(), c.readerAccepts);
+        EXPECT_EQ(FirstLine(boxes), c.readerMessage);
+        if (format) {
+            EXPECT_EQ(format->DataSize, c.dataSize);
+            // The stream stands at the first sample byte.
+            const std::string bytes = ReadFile(path);
+            const long offset = std::ftell(stream);
+            ASSERT_GE(offset, 8);
+            EXPECT_EQ(bytes.substr(static_cast<std::size_t>(offset) - 8, 4), "data");
+        }
+        std::fclose(stream);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, LayoutTest, ::testing::ValuesIn(kLayouts),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(WaveInfo, ReportsTheFactsOfTheHeader) {
+    TempDir dir;
+    WaveSpec spec;
+    spec.data = std::string(1764000, '\0');
+    WriteFile(dir.File("ten.wav"), WaveBytes(spec));
+    BoxRecorder boxes;
+    WaveInfo info;
+    ASSERT_TRUE(GetWaveInfo(dir.File("ten.wav"), info));
+    EXPECT_EQ(info.Channels, 2u);
+    EXPECT_EQ(info.SampleRate, 44100u);
+    EXPECT_EQ(info.BitsPerSample, 16u);
+    EXPECT_EQ(info.Seconds, 10u);
+    EXPECT_EQ(info.FileSize, 1764044u);
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST(WaveInfo, ZeroByteRateGivesZeroSeconds) {
+    TempDir dir;
+    for (const auto& change : std::vector<std::function<void(WaveSpec&)>>{
+             [](WaveSpec& s) { s.sampleRate = 0; }, [](WaveSpec& s) { s.channels = 0; }}) {
+        WaveSpec spec = Canonical();
+        change(spec);
+        WriteFile(dir.File("zero.wav"), WaveBytes(spec));
+        BoxRecorder boxes;
+        WaveInfo info;
+        EXPECT_TRUE(GetWaveInfo(dir.File("zero.wav"), info));
+        EXPECT_EQ(info.Seconds, 0u);
+    }
+}
+
+TEST(WaveInfo, NotPcmStillFillsTheFacts) {
+    TempDir dir;
+    WaveSpec spec = Canonical();
+    spec.bitsPerSample = 24;
+    WriteFile(dir.File("24.wav"), WaveBytes(spec));
+    BoxRecorder boxes;
+    WaveInfo info;
+    EXPECT_FALSE(GetWaveInfo(dir.File("24.wav"), info));
+    EXPECT_EQ(info.BitsPerSample, 24u);
+    EXPECT_EQ(info.DataSize, 800u);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].kind, platform::BoxKind::Plain);
+}
+
+TEST(WaveInfo, MissingFileAndFolderCannotBeOpened) {
+    TempDir dir;
+    for (const std::string& path : {dir.File("absent.wav"), dir.Path()}) {
+        BoxRecorder boxes;
+        WaveInfo info;
+        EXPECT_FALSE(GetWaveInfo(path, info)) << path;
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_EQ(boxes.Boxes()[0].kind, platform::BoxKind::Plain);
+        EXPECT_EQ(boxes.Boxes()[0].text, "Cannot open the file!");
+    }
+}
+
+TEST(WaveInfo, TruncatedHeaderAtEveryOffsetIsNotValidAndLeavesNoOldValues) {
+    TempDir dir;
+    const std::string full = WaveBytes(Canonical());
+    const std::string path = dir.File("cut.wav");
+    // Every cut before the data chunk's header is complete; each follows a successful probe so
+    // left-over values would show.
+    for (std::size_t length = 0; length < 44; ++length) {
+        WriteFile(dir.File("good.wav"), full);
+        WaveInfo info;
+        BoxRecorder boxes;
+        ASSERT_TRUE(GetWaveInfo(dir.File("good.wav"), info));
+        WriteFile(path, full.substr(0, length));
+        EXPECT_FALSE(GetWaveInfo(path, info)) << length;
+        EXPECT_EQ(info.DataSize, 0u) << length;
+        EXPECT_EQ(info.SampleRate, 0u) << length;
+        EXPECT_EQ(boxes.Lines(), std::vector<std::string>{kProbeInvalid}) << length;
+
+        std::FILE* stream = std::fopen(path.c_str(), "rb");
+        boxes.Clear();
+        EXPECT_FALSE(ReadWaveHeader(stream).has_value()) << length;
+        EXPECT_EQ(boxes.Lines(), std::vector<std::string>{kReaderInvalid}) << length;
+        std::fclose(stream);
+    }
+}
+
+TEST(WaveHeader, DataSizeAbove2GiBIsKeptUnsigned) {
+    TempDir dir;
+    WaveSpec spec = Canonical();
+    spec.declaredDataSize = 0x90000000u;
+    WriteFile(dir.File("big.wav"), WaveBytes(spec));
+    std::FILE* stream = std::fopen(dir.File("big.wav").c_str(), "rb");
+    BoxRecorder boxes;
+    const auto format = ReadWaveHeader(stream);
+    std::fclose(stream);
+    ASSERT_TRUE(format.has_value());
+    EXPECT_EQ(format->DataSize, 0x90000000u);
+}
