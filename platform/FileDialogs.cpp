@@ -20,7 +20,8 @@ FolderBrowser& FolderReplacement() {
 
 }  // namespace
 
-std::optional<std::vector<std::string>> GetOpenFileNames(QWidget* owner, const std::string& filter) {
+std::optional<std::vector<std::string>> GetOpenFileNames(QWidget* owner,
+                                                         const std::string& filter) {
     if (OpenFilesReplacement()) {
         return OpenFilesReplacement()(owner, filter);
     }

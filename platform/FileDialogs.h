@@ -20,8 +20,8 @@ std::optional<std::string> BrowseForFolder(const std::string& title);
 
 // Replacements for tests; an empty function restores the real dialog. Each returns the previous
 // replacement.
-using OpenFilesDialog =
-    std::function<std::optional<std::vector<std::string>>(QWidget* owner, const std::string& filter)>;
+using OpenFilesDialog = std::function<std::optional<std::vector<std::string>>(
+    QWidget* owner, const std::string& filter)>;
 using FolderBrowser = std::function<std::optional<std::string>(const std::string& title)>;
 OpenFilesDialog SetOpenFilesDialogForTesting(OpenFilesDialog dialog);
 FolderBrowser SetFolderBrowserForTesting(FolderBrowser browser);

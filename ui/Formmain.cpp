@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -22,6 +23,7 @@
 #include "Formprocess.h"
 #include "Glyphs.h"
 #include "HomePage.h"
+#include "Languageapply.h"
 #include "Languagepack.h"
 #include "MessageBox.h"
 #include "Packtext.h"
@@ -190,16 +192,8 @@ void TMainForm::FormActivate() {
 }
 
 bool TMainForm::ApplyLanguagePack() {
-    std::string file;
-    try {
-        file = ChooseLanguagePackFile();
-    } catch (const SettingsError& error) {
-        platform::ShowStandardError(error.what());
-        return false;
-    }
-    LanguageIni = std::make_unique<platform::IniFile>(LanguagePackDir() + file);
-    // PENDING-LANGUAGEAPPLY
-    return true;
+    return ::ApplyLanguagePack(LanguageIni,
+                               {this, forms_.AboutForm, forms_.ProcessForm, forms_.OptionsForm});
 }
 
 std::string TMainForm::LanguageString(const std::string& section, const std::string& key,
@@ -300,10 +294,17 @@ void TMainForm::WMDropFiles(const std::vector<std::string>& paths) {
 }
 
 void TMainForm::SpeedButtonRemoveClick() {
+    bool removed = false;
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         if (ListView1->topLevelItem(i)->isSelected()) {
             delete ListView1->takeTopLevelItem(i);
+            removed = true;
         }
+    }
+    // The view moves its selection to a neighbour of a deleted row; the rows left were not
+    // selected and stay so.
+    if (removed) {
+        ListView1->clearSelection();
     }
     UpdateStatusBar();
 }
@@ -426,6 +427,9 @@ void TMainForm::showEvent(QShowEvent* event) {
         return;
     }
     activated_ = true;
+    if (const QScreen* desktop = screen()) {
+        move(desktop->availableGeometry().center() - frameGeometry().center() + pos());
+    }
     activationPending_ = true;
     // Without a window manager the window may never be activated; the pack must still be applied.
     QMetaObject::invokeMethod(

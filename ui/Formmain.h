@@ -58,7 +58,6 @@ class TMainForm : public QMainWindow {
 
     // Narrower than this outer width the window may not become; any height is fine.
     static constexpr int MinimumOuterWidth = 708;
-    static bool FormCanResize(int newOuterWidth) { return newOuterWidth >= MinimumOuterWidth; }
 
     void FormCreate();
     void FormActivate();

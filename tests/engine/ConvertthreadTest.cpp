@@ -604,14 +604,18 @@ TEST(Worker, StopFromAnotherThreadEndsTheBatchOnce) {
         WriteFile(files.back(), Wave16(Ramp16(200 * kBlock)));
     }
     std::mutex mutex;
-    std::condition_variable started;
+    std::condition_variable changed;
     bool secondStarted = false;
+    bool stopAsked = false;
     Recorder recorder;
+    // The worker waits at the start of the second file until the other thread has asked it to
+    // stop, so that the request lands inside that file however the threads are scheduled.
     recorder.hook = [&](const std::string& event) {
         if (event == "start " + files[1]) {
-            std::lock_guard lock(mutex);
+            std::unique_lock lock(mutex);
             secondStarted = true;
-            started.notify_all();
+            changed.notify_all();
+            changed.wait(lock, [&] { return stopAsked; });
         }
     };
     auto* worker = new TConvertThread(true);
@@ -622,9 +626,11 @@ TEST(Worker, StopFromAnotherThreadEndsTheBatchOnce) {
     worker->Resume();
     {
         std::unique_lock lock(mutex);
-        started.wait(lock, [&] { return secondStarted; });
+        changed.wait(lock, [&] { return secondStarted; });
+        worker->Terminate();
+        stopAsked = true;
     }
-    worker->Terminate();
+    changed.notify_all();
     recorder.WaitForEnd();
     worker->wait();
     delete worker;
