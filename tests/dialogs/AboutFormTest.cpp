@@ -8,7 +8,10 @@
 #include "BoxRecorder.h"
 #include "DoubleLibrary.h"
 #include "Formabout.h"
+#include "Formprocess.h"
 #include "HomePage.h"
+#include "IniFile.h"
+#include "Languageapply.h"
 #include "ProgramDir.h"
 #include "UrlOpener.h"
 #include "WaveWriter.h"
@@ -121,4 +124,48 @@ TEST(AboutForm, ProductVersionText) {
               "ELF and then nothing sensible");
     EXPECT_EQ(TAboutForm::FileProductVersion(dir.File("garbage.so")), "");
     EXPECT_EQ(TAboutForm::FileProductVersion(dir.Path()), "");
+}
+
+// The language step reaches both dialogs by their controls' names; texts of their own stay.
+TEST(DialogTexts, PacksReachTheirCaptionsAndLeaveTheirOwnTextsAlone) {
+    BoxRecorder boxes;
+    TAboutForm about;
+    TProcessForm process;
+    const std::string packs = platform::ProgramDir() + "SVLanguage/";
+    const QString name = about.Label1->text();
+    const QString version = about.Label11->text();
+    const QString link = about.Label4->text();
+    const QString mp3 = about.Label6->text();
+
+    const platform::IniFile english(packs + "English.ini");
+    EXPECT_TRUE(ApplyLanguagePackToWindows(&english, {nullptr, &about, &process, nullptr}).empty());
+    const std::pair<QWidget*, const char*> builtIn[] = {
+        {about.Label2, "Version:"},           {about.Label3, "Home page:"},
+        {about.Label5, "MP3 Encoder:"},       {about.Label7, "WMA Encoder:"},
+        {about.Label9, "OGG Encoder:"},       {about.ButtonOk, "OK"},
+        {process.Label2, "Current process:"}, {process.Label3, "Total process:"},
+        {process.ButtonCancel, "Cancel"},
+    };
+    for (const auto& [widget, text] : builtIn) {
+        const QString shown = widget->property("text").toString();
+        EXPECT_EQ(shown.toStdString(), text) << widget->objectName().toStdString();
+    }
+    EXPECT_EQ(about.windowTitle(), "About");
+    EXPECT_EQ(process.windowTitle(), "Processing");
+
+    const platform::IniFile chinese(packs + "ChineseGB.ini");
+    EXPECT_TRUE(ApplyLanguagePackToWindows(&chinese, {nullptr, &about, &process, nullptr}).empty());
+    for (const auto& [widget, text] : builtIn) {
+        EXPECT_NE(widget->property("text").toString().toStdString(), text)
+            << widget->objectName().toStdString();
+    }
+    EXPECT_NE(about.windowTitle(), "About");
+    EXPECT_NE(process.windowTitle(), "Processing");
+    EXPECT_EQ(about.Label1->text(), name);
+    EXPECT_EQ(about.Label11->text(), version);
+    EXPECT_EQ(about.Label4->text(), link);
+    EXPECT_EQ(about.Label6->text(), mp3);
+    // The product name and the link keep fonts of their own.
+    EXPECT_EQ(about.Label1->font().pixelSize(), 13);
+    EXPECT_TRUE(about.Label4->font().underline());
 }
