@@ -10,6 +10,7 @@
 #include "MessageBox.h"
 #include "OutputPath.h"
 #include "ProgramDir.h"
+#include "ThreadHandOff.h"
 #include "Waveinf.h"
 #include "Wavtomp3.h"
 #include "Wavtoogg.h"
@@ -127,6 +128,11 @@ class Pump {
 }  // namespace
 
 TConvertThread::TConvertThread(bool createSuspended) {
+    // Qt joins its threads through futexes; this marks the end of the thread's own use of the
+    // object for the race detector, which the destructor's wait() then takes up.
+    connect(
+        this, &QThread::finished, this, [this] { platform::HandOffRelease(this); },
+        Qt::DirectConnection);
     connect(this, &QThread::finished, this, [this] {
         if (FreeOnTerminate) {
             deleteLater();
@@ -139,6 +145,7 @@ TConvertThread::TConvertThread(bool createSuspended) {
 
 TConvertThread::~TConvertThread() {
     wait();
+    platform::HandOffAcquire(this);
 }
 
 void TConvertThread::Resume() {

@@ -2,6 +2,8 @@
 // folder, read back with FFmpeg.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -30,9 +32,23 @@ class Recorder final : public ConversionReporter {
         std::lock_guard lock(mutex);
         outcomes.push_back(outcome);
     }
-    void BatchEnded() override {}
+    void BatchEnded() override {
+        std::lock_guard lock(mutex);
+        ended = true;
+        endedCondition.notify_all();
+    }
+
+    // The outcomes once the batch has ended. Waiting here, rather than only joining the thread,
+    // is what orders the worker's writes before these reads for the race detector too.
+    std::vector<FileOutcome> Outcomes() {
+        std::unique_lock lock(mutex);
+        endedCondition.wait(lock, [this] { return ended; });
+        return outcomes;
+    }
 
     std::mutex mutex;
+    std::condition_variable endedCondition;
+    bool ended = false;
     std::vector<FileOutcome> outcomes;
 };
 
@@ -71,8 +87,9 @@ class Workspace : public ::testing::Test {
         worker.SetOptions(options);
         worker.SetReporter(&recorder);
         worker.Resume();
+        std::vector<FileOutcome> outcomes = recorder.Outcomes();
         worker.wait();
-        return recorder.outcomes;
+        return outcomes;
     }
 
     fs::path dir_;
