@@ -20,7 +20,7 @@ using namespace testing_support;
 namespace {
 
 class Counter : public ConversionReporter {
-public:
+  public:
     void FileStarted(const std::string&) override {}
     void Progress(int current, int total) override {
         last_ = current + total;
@@ -37,7 +37,7 @@ public:
     }
     long updates = 0;
 
-private:
+  private:
     int last_ = 0;  // keeps the update from being optimised away
     std::mutex mutex_;
     std::condition_variable condition_;
@@ -57,11 +57,11 @@ void Pump(benchmark::State& state) {
     TempDir dir;
     // Written in pieces, so that building the file does not set the peak being measured.
     const std::size_t dataBytes = seconds * 44100 * 4;
-    WaveSpec spec;
-    spec.declaredDataSize = static_cast<int64_t>(dataBytes);
+    WaveLayout layout;
+    layout.declaredDataSize = static_cast<int64_t>(dataBytes);
     {
         std::ofstream out(dir.File("long.wav"), std::ios::binary);
-        out << WaveBytes(spec);
+        out << WaveBytes(layout);
         const std::string piece(1 << 20, '\x11');
         for (std::size_t written = 0; written < dataBytes; written += piece.size()) {
             out.write(piece.data(),

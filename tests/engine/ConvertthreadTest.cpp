@@ -122,11 +122,11 @@ std::string Silence(std::size_t bytes) {
 }
 
 std::string Wave16(const std::string& pcm, uint16_t channels = 2, uint32_t rate = 44100) {
-    WaveSpec spec;
-    spec.channels = channels;
-    spec.sampleRate = rate;
-    spec.data = pcm;
-    return WaveBytes(spec);
+    WaveLayout layout;
+    layout.channels = channels;
+    layout.sampleRate = rate;
+    layout.data = pcm;
+    return WaveBytes(layout);
 }
 
 std::string Widened(const std::string& bytes) {
@@ -159,10 +159,10 @@ TEST(Worker, SixteenBitDataReachesEachEncoderUnchanged) {
         DoubleLibrary library("complete", LibraryOf(c.format));
         BoxRecorder boxes;
         const std::string pcm = Ramp16(c.dataBytes / 2) + (c.dataBytes % 2 ? "\x01" : "");
-        WaveSpec spec;
-        spec.data = pcm;
-        spec.after = Chunk("LIST", "these bytes are not sound");
-        WriteFile(dir.File("a.wav"), WaveBytes(spec));
+        WaveLayout layout;
+        layout.data = pcm;
+        layout.after = Chunk("LIST", "these bytes are not sound");
+        WriteFile(dir.File("a.wav"), WaveBytes(layout));
         Recorder recorder;
         RunBatch({Format(c.format), {dir.File("a.wav")}}, recorder);
 
@@ -192,11 +192,11 @@ TEST(Worker, EightBitSamplesAreWidened) {
         TempDir dir;
         DoubleLibrary library("complete", LibraryOf(format));
         BoxRecorder boxes;
-        WaveSpec spec;
-        spec.channels = 1;
-        spec.bitsPerSample = 8;
-        spec.data = bytes;
-        WriteFile(dir.File("e.wav"), WaveBytes(spec));
+        WaveLayout layout;
+        layout.channels = 1;
+        layout.bitsPerSample = 8;
+        layout.data = bytes;
+        WriteFile(dir.File("e.wav"), WaveBytes(layout));
         Recorder recorder;
         RunBatch({Format(format), {dir.File("e.wav")}}, recorder);
         const std::string out =
@@ -220,12 +220,12 @@ TEST(Worker, FileCutShortInsideItsDataChunk) {
         TempDir dir;
         DoubleLibrary library("complete", LibraryOf(format));
         BoxRecorder boxes;
-        WaveSpec spec;
-        spec.channels = 1;
-        spec.bitsPerSample = 8;
-        spec.data = present;
-        spec.declaredDataSize = 60000;
-        WriteFile(dir.File("c.wav"), WaveBytes(spec));
+        WaveLayout layout;
+        layout.channels = 1;
+        layout.bitsPerSample = 8;
+        layout.data = present;
+        layout.declaredDataSize = 60000;
+        WriteFile(dir.File("c.wav"), WaveBytes(layout));
         Recorder recorder;
         RunBatch({Format(format), {dir.File("c.wav")}}, recorder);
         const std::string out =
@@ -245,13 +245,13 @@ TEST(Worker, DataSizeOf2GiBOrMoreIsNotTakenAsNegative) {
     TempDir dir;
     DoubleLibrary library("complete", "vorbis");
     BoxRecorder boxes;
-    WaveSpec spec;
-    spec.data = Ramp16(5000);
-    spec.declaredDataSize = 0x80000010u;
-    WriteFile(dir.File("big.wav"), WaveBytes(spec));
+    WaveLayout layout;
+    layout.data = Ramp16(5000);
+    layout.declaredDataSize = 0x80000010u;
+    WriteFile(dir.File("big.wav"), WaveBytes(layout));
     Recorder recorder;
     RunBatch({Format(OutputFormat::OGG), {dir.File("big.wav")}}, recorder);
-    EXPECT_TRUE(SameBytes(ReadFile(dir.File("big.ogg")), spec.data + "TAIL"));
+    EXPECT_TRUE(SameBytes(ReadFile(dir.File("big.ogg")), layout.data + "TAIL"));
 }
 
 TEST(Worker, OpenArgumentsFollowTheOptions) {
@@ -358,11 +358,11 @@ TEST(Worker, PaddedEightBitMp3BlockShowsAtMost100) {
     TempDir dir;
     DoubleLibrary library("complete", "lame_enc");
     BoxRecorder boxes;
-    WaveSpec spec;
-    spec.channels = 1;
-    spec.bitsPerSample = 8;
-    spec.data = std::string(100, '\x80');
-    WriteFile(dir.File("s.wav"), WaveBytes(spec));
+    WaveLayout layout;
+    layout.channels = 1;
+    layout.bitsPerSample = 8;
+    layout.data = std::string(100, '\x80');
+    WriteFile(dir.File("s.wav"), WaveBytes(layout));
     Recorder recorder;
     RunBatch({Format(OutputFormat::MP3), {dir.File("s.wav"), dir.File("s.wav")}}, recorder);
     EXPECT_EQ(recorder.Matching("progress"),
@@ -380,7 +380,7 @@ TEST(Worker, FailuresSkipOnlyTheirFile) {
     const std::string good2 = dir.File("good2.wav");
     WriteFile(good1, Wave16(Ramp16(100)));
     WriteFile(notWave, std::string(100, 'x'));
-    WaveSpec mulaw;
+    WaveLayout mulaw;
     mulaw.formatTag = 7;
     mulaw.bitsPerSample = 8;
     mulaw.data = std::string(100, '\x10');

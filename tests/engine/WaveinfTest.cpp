@@ -15,10 +15,10 @@ constexpr const char* kProbeInvalid = "ERROR|This is not a valid Wave file.";
 constexpr const char* kReaderInvalid = "Error|This is not a valid Wave file";
 constexpr const char* kCompressed = "Error|Can not handle compressed Wave file";
 
-WaveSpec Canonical() {
-    WaveSpec spec;
-    spec.data = Ramp16(400);
-    return spec;
+WaveLayout Canonical() {
+    WaveLayout layout;
+    layout.data = Ramp16(400);
+    return layout;
 }
 
 struct LayoutCase {
@@ -31,25 +31,25 @@ struct LayoutCase {
     uint32_t dataSize;  // expected on success
 };
 
-std::string With(const std::function<void(WaveSpec&)>& change) {
-    WaveSpec spec = Canonical();
-    change(spec);
-    return WaveBytes(spec);
+std::string With(const std::function<void(WaveLayout&)>& change) {
+    WaveLayout layout = Canonical();
+    change(layout);
+    return WaveBytes(layout);
 }
 
 const LayoutCase kLayouts[] = {
-    {"canonical", [] { return With([](WaveSpec&) {}); }, true, "", true, "", 800},
+    {"canonical", [] { return With([](WaveLayout&) {}); }, true, "", true, "", 800},
     {"eight_bit",
      [] {
-         return With([](WaveSpec& s) {
+         return With([](WaveLayout& s) {
              s.bitsPerSample = 8;
              s.channels = 1;
              s.data = std::string(300, '\x80');
          });
      },
      true, "", true, "", 300},
-    {"fmt_18", [] { return With([](WaveSpec& s) { s.fmtSize = 18; }); }, true, "", true, "", 800},
-    {"fmt_40", [] { return With([](WaveSpec& s) { s.fmtSize = 40; }); }, true, "", true, "", 800},
+    {"fmt_18", [] { return With([](WaveLayout& s) { s.fmtSize = 18; }); }, true, "", true, "", 800},
+    {"fmt_40", [] { return With([](WaveLayout& s) { s.fmtSize = 40; }); }, true, "", true, "", 800},
     {"fmt_14_read_as_16",
      [] {
          // A declared size below 16 still reads 16 bytes and skips nothing.
@@ -60,27 +60,29 @@ const LayoutCase kLayouts[] = {
      true, "", true, "", 800},
     {"list_and_fact_before_data",
      [] {
-         return With([](WaveSpec& s) {
+         return With([](WaveLayout& s) {
              s.chunksBefore = {Chunk("LIST", std::string(26, 'x')), Chunk("fact", Le32(400))};
          });
      },
      true, "", true, "", 800},
     {"odd_chunk_without_pad",
-     [] { return With([](WaveSpec& s) { s.chunksBefore = {Chunk("odd ", "abc")}; }); }, true, "",
+     [] { return With([](WaveLayout& s) { s.chunksBefore = {Chunk("odd ", "abc")}; }); }, true, "",
      true, "", 800},
     {"junk_before_fmt",
-     [] { return With([](WaveSpec& s) { s.firstChunk = Chunk("JUNK", std::string(28, '\0')); }); },
+     [] {
+         return With([](WaveLayout& s) { s.firstChunk = Chunk("JUNK", std::string(28, '\0')); });
+     },
      false, kProbeInvalid, false, kReaderInvalid, 0},
     {"mu_law",
      [] {
-         return With([](WaveSpec& s) {
+         return With([](WaveLayout& s) {
              s.formatTag = 7;
              s.bitsPerSample = 8;
              s.channels = 1;
          });
      },
      true, "", false, kCompressed, 800},
-    {"twenty_four_bit", [] { return With([](WaveSpec& s) { s.bitsPerSample = 24; }); }, false,
+    {"twenty_four_bit", [] { return With([](WaveLayout& s) { s.bitsPerSample = 24; }); }, false,
      "Sonvert|Not PCM formats!", true, "", 800},
     {"no_data_chunk",
      [] {
@@ -89,7 +91,9 @@ const LayoutCase kLayouts[] = {
      },
      false, kProbeInvalid, false, kReaderInvalid, 0},
     {"chunk_size_past_the_end",
-     [] { return With([](WaveSpec& s) { s.chunksBefore = {"LIST" + Le32(0xFFFFFFF0u) + "ab"}; }); },
+     [] {
+         return With([](WaveLayout& s) { s.chunksBefore = {"LIST" + Le32(0xFFFFFFF0u) + "ab"}; });
+     },
      false, kProbeInvalid, false, kReaderInvalid, 0},
     {"wrong_case_data_id",
      [] {
@@ -99,9 +103,10 @@ const LayoutCase kLayouts[] = {
      },
      false, kProbeInvalid, false, kReaderInvalid, 0},
     {"bytes_after_data",
-     [] { return With([](WaveSpec& s) { s.after = Chunk("LIST", "trailing"); }); }, true, "", true,
-     "", 800},
-    {"empty_data", [] { return With([](WaveSpec& s) { s.data.clear(); }); }, true, "", true, "", 0},
+     [] { return With([](WaveLayout& s) { s.after = Chunk("LIST", "trailing"); }); }, true, "",
+     true, "", 800},
+    {"empty_data", [] { return With([](WaveLayout& s) { s.data.clear(); }); }, true, "", true, "",
+     0},
 };
 
 class LayoutTest : public ::testing::TestWithParam<LayoutCase> {};
@@ -159,9 +164,9 @@ INSTANTIATE_TEST_SUITE_P(Layouts, LayoutTest, ::testing::ValuesIn(kLayouts),
 
 TEST(WaveInfo, ReportsTheFactsOfTheHeader) {
     TempDir dir;
-    WaveSpec spec;
-    spec.data = std::string(1764000, '\0');
-    WriteFile(dir.File("ten.wav"), WaveBytes(spec));
+    WaveLayout layout;
+    layout.data = std::string(1764000, '\0');
+    WriteFile(dir.File("ten.wav"), WaveBytes(layout));
     BoxRecorder boxes;
     WaveInfo info;
     ASSERT_TRUE(GetWaveInfo(dir.File("ten.wav"), info));
@@ -175,11 +180,11 @@ TEST(WaveInfo, ReportsTheFactsOfTheHeader) {
 
 TEST(WaveInfo, ZeroByteRateGivesZeroSeconds) {
     TempDir dir;
-    for (const auto& change : std::vector<std::function<void(WaveSpec&)>>{
-             [](WaveSpec& s) { s.sampleRate = 0; }, [](WaveSpec& s) { s.channels = 0; }}) {
-        WaveSpec spec = Canonical();
-        change(spec);
-        WriteFile(dir.File("zero.wav"), WaveBytes(spec));
+    for (const auto& change : std::vector<std::function<void(WaveLayout&)>>{
+             [](WaveLayout& s) { s.sampleRate = 0; }, [](WaveLayout& s) { s.channels = 0; }}) {
+        WaveLayout layout = Canonical();
+        change(layout);
+        WriteFile(dir.File("zero.wav"), WaveBytes(layout));
         BoxRecorder boxes;
         WaveInfo info;
         EXPECT_TRUE(GetWaveInfo(dir.File("zero.wav"), info));
@@ -189,9 +194,9 @@ TEST(WaveInfo, ZeroByteRateGivesZeroSeconds) {
 
 TEST(WaveInfo, NotPcmStillFillsTheFacts) {
     TempDir dir;
-    WaveSpec spec = Canonical();
-    spec.bitsPerSample = 24;
-    WriteFile(dir.File("24.wav"), WaveBytes(spec));
+    WaveLayout layout = Canonical();
+    layout.bitsPerSample = 24;
+    WriteFile(dir.File("24.wav"), WaveBytes(layout));
     BoxRecorder boxes;
     WaveInfo info;
     EXPECT_FALSE(GetWaveInfo(dir.File("24.wav"), info));
@@ -240,9 +245,9 @@ TEST(WaveInfo, TruncatedHeaderAtEveryOffsetIsNotValidAndLeavesNoOldValues) {
 
 TEST(WaveHeader, DataSizeAbove2GiBIsKeptUnsigned) {
     TempDir dir;
-    WaveSpec spec = Canonical();
-    spec.declaredDataSize = 0x90000000u;
-    WriteFile(dir.File("big.wav"), WaveBytes(spec));
+    WaveLayout layout = Canonical();
+    layout.declaredDataSize = 0x90000000u;
+    WriteFile(dir.File("big.wav"), WaveBytes(layout));
     std::FILE* stream = std::fopen(dir.File("big.wav").c_str(), "rb");
     BoxRecorder boxes;
     const auto format = ReadWaveHeader(stream);

@@ -20,22 +20,22 @@ std::string Chunk(const std::string& id, const std::string& body) {
     return id + Le32(static_cast<uint32_t>(body.size())) + body;
 }
 
-std::string WaveBytes(const WaveSpec& spec) {
-    const uint16_t blockAlign = static_cast<uint16_t>(spec.channels * spec.bitsPerSample / 8);
-    std::string fmt = Le16(spec.formatTag) + Le16(spec.channels) + Le32(spec.sampleRate) +
-                      Le32(spec.sampleRate * blockAlign) + Le16(blockAlign) +
-                      Le16(spec.bitsPerSample);
-    if (spec.fmtSize > 16) {
-        fmt += std::string(spec.fmtSize - 16, '\0');
+std::string WaveBytes(const WaveLayout& layout) {
+    const uint16_t blockAlign = static_cast<uint16_t>(layout.channels * layout.bitsPerSample / 8);
+    std::string fmt = Le16(layout.formatTag) + Le16(layout.channels) + Le32(layout.sampleRate) +
+                      Le32(layout.sampleRate * blockAlign) + Le16(blockAlign) +
+                      Le16(layout.bitsPerSample);
+    if (layout.fmtSize > 16) {
+        fmt += std::string(layout.fmtSize - 16, '\0');
     }
-    std::string body = "WAVE" + spec.firstChunk + "fmt " + Le32(spec.fmtSize) + fmt;
-    for (const std::string& chunk : spec.chunksBefore) {
+    std::string body = "WAVE" + layout.firstChunk + "fmt " + Le32(layout.fmtSize) + fmt;
+    for (const std::string& chunk : layout.chunksBefore) {
         body += chunk;
     }
-    const uint32_t declared = spec.declaredDataSize < 0
-                                  ? static_cast<uint32_t>(spec.data.size())
-                                  : static_cast<uint32_t>(spec.declaredDataSize);
-    body += "data" + Le32(declared) + spec.data + spec.after;
+    const uint32_t declared = layout.declaredDataSize < 0
+                                  ? static_cast<uint32_t>(layout.data.size())
+                                  : static_cast<uint32_t>(layout.declaredDataSize);
+    body += "data" + Le32(declared) + layout.data + layout.after;
     return "RIFF" + Le32(static_cast<uint32_t>(body.size())) + body;
 }
 

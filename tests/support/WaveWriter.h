@@ -9,7 +9,7 @@
 
 namespace testing_support {
 
-struct WaveSpec {
+struct WaveLayout {
     uint16_t formatTag = 1;
     uint16_t channels = 2;
     uint32_t sampleRate = 44100;
@@ -26,7 +26,7 @@ std::string Le16(uint16_t value);
 std::string Le32(uint32_t value);
 // One chunk: id, size and body (no pad byte).
 std::string Chunk(const std::string& id, const std::string& body);
-std::string WaveBytes(const WaveSpec& spec);
+std::string WaveBytes(const WaveLayout& layout);
 
 // 16-bit samples, little-endian.
 std::string Pcm16(const std::vector<int16_t>& samples);

@@ -18,13 +18,13 @@ namespace uitest {
 
 void WriteWave(const std::string& path, uint16_t channels, uint32_t sampleRate,
                uint16_t bitsPerSample, uint32_t dataSize) {
-    testing_support::WaveSpec spec;
-    spec.channels = channels;
-    spec.sampleRate = sampleRate;
-    spec.bitsPerSample = bitsPerSample;
-    spec.data = std::string(std::min<uint32_t>(dataSize, 64), '\0');
-    spec.declaredDataSize = dataSize;
-    testing_support::WriteFile(path, testing_support::WaveBytes(spec));
+    testing_support::WaveLayout layout;
+    layout.channels = channels;
+    layout.sampleRate = sampleRate;
+    layout.bitsPerSample = bitsPerSample;
+    layout.data = std::string(std::min<uint32_t>(dataSize, 64), '\0');
+    layout.declaredDataSize = dataSize;
+    testing_support::WriteFile(path, testing_support::WaveBytes(layout));
 }
 
 std::string IniText(const IniSections& sections) {
