@@ -430,24 +430,12 @@ void TMainForm::showEvent(QShowEvent* event) {
     if (const QScreen* desktop = screen()) {
         move(desktop->availableGeometry().center() - frameGeometry().center() + pos());
     }
-    activationPending_ = true;
-    // Without a window manager the window may never be activated; the pack must still be applied.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (activationPending_) {
-                activationPending_ = false;
-                FormActivate();
-            }
-        },
-        Qt::QueuedConnection);
+    activation_.Arm();
 }
 
 bool TMainForm::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate && activationPending_) {
-        activationPending_ = false;
-        FormActivate();
-    } else if (event->type() == QEvent::Move) {
+    activation_.Notice(event);
+    if (event->type() == QEvent::Move) {
         KeepMinimumWidth();
     }
     return QMainWindow::event(event);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "Activation.h"
 #include "ApplicationEvents.h"
 #include "CppWebBrowser.h"
 #include "IniFile.h"
@@ -109,5 +110,5 @@ class TMainForm : public QMainWindow {
     bool activated_ = false;
     // The worker of the last batch, which a cancel leaves finishing its file; it lets itself go.
     QPointer<TConvertThread> worker_;
-    bool activationPending_ = false;
+    TActivationOnce activation_{this, [this] { FormActivate(); }};
 };

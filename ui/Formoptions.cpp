@@ -279,24 +279,11 @@ void TOptionsForm::showEvent(QShowEvent* event) {
         return;
     }
     FormShow();
-    activationPending_ = true;
-    // Without a window manager the dialog may never be activated; loading must still happen once.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (activationPending_) {
-                activationPending_ = false;
-                FormActivate();
-            }
-        },
-        Qt::QueuedConnection);
+    activation_.Arm();
 }
 
 bool TOptionsForm::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate && activationPending_) {
-        activationPending_ = false;
-        FormActivate();
-    }
+    activation_.Notice(event);
     return QDialog::event(event);
 }
 

@@ -13,6 +13,7 @@
 #include <array>
 #include <string>
 
+#include "Activation.h"
 #include "ConversionOptions.h"
 
 // The labels of the three value lists, by index.
@@ -98,5 +99,5 @@ class TOptionsForm : public QDialog {
     std::string ProgramDir;
     std::string SettingsPath;
     std::string DefaultOutputDir;
-    bool activationPending_ = false;
+    TActivationOnce activation_{this, [this] { FormActivate(); }};
 };
