@@ -35,8 +35,10 @@ uint32_t Mp3Bitrate(int index, uint32_t sampleRate) {
     return sampleRate <= 11025 && bitrate > 64 ? 64 : bitrate;
 }
 
+// Worked out in double and rounded once, so that each level is the float nearest its tenth;
+// multiplying in float rounds twice and puts level 9 one step above 0.9f.
 float OggQuality(int index) {
-    return static_cast<float>(std::clamp(index, 0, 9) + 1) * 0.1f;
+    return static_cast<float>((std::clamp(index, 0, 9) + 1) * 0.1);
 }
 
 // 8-bit samples are unsigned with 128 as silence.

@@ -279,6 +279,8 @@ TEST(Worker, OpenArgumentsFollowTheOptions) {
         std::memcpy(flags, r + 11, 16);
         EXPECT_EQ(std::vector<uint32_t>(flags, flags + 4), (std::vector<uint32_t>{1, 1, 0, 0}));
     }
+    // Each level reaches the library as the single-precision value nearest to its tenth.
+    const float oggQualities[] = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 1.0f};
     for (int index = 0; index < 10; ++index) {
         TempDir dir;
         DoubleLibrary library("complete", "vorbis");
@@ -290,7 +292,7 @@ TEST(Worker, OpenArgumentsFollowTheOptions) {
         RunBatch({options, {dir.File("o.wav")}}, recorder);
         float quality;
         std::memcpy(&quality, library.Control().record + 36, 4);
-        EXPECT_FLOAT_EQ(quality, static_cast<float>(index + 1) * 0.1f);
+        EXPECT_EQ(quality, oggQualities[index]) << "index " << index;
         uint32_t channels;
         std::memcpy(&channels, library.Control().record + 12, 4);
         EXPECT_EQ(channels, 1u) << "any count but 2 is mono";
