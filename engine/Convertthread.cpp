@@ -51,8 +51,13 @@ bool SameFile(const std::string& a, const std::string& b) {
     if (std::filesystem::equivalent(a, b, error)) {
         return true;
     }
-    return std::filesystem::weakly_canonical(a, error) ==
-           std::filesystem::weakly_canonical(b, error);
+    // A path that cannot be resolved (a name too long, a folder loop) resolves to nothing, and two
+    // nothings are not the same file.
+    std::error_code errorA;
+    std::error_code errorB;
+    const auto canonicalA = std::filesystem::weakly_canonical(a, errorA);
+    const auto canonicalB = std::filesystem::weakly_canonical(b, errorB);
+    return !errorA && !errorB && canonicalA == canonicalB;
 }
 
 struct FileCloser {

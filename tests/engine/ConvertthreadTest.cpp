@@ -406,6 +406,29 @@ TEST(Worker, FailuresSkipOnlyTheirFile) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("text.mp3")));
 }
 
+// However the opening fails, the message says the source could not be opened; that the output
+// path cannot be compared with it either does not make it the source's own path.
+TEST(Worker, SourcesThatCannotBeOpenedAreReportedAsSuch) {
+    TempDir dir;
+    std::filesystem::create_directory_symlink("loop", dir.File("loop"));
+    std::filesystem::create_directory(dir.File("folder.wav"));
+    const std::string cases[] = {
+        dir.File("missing.wav"),
+        dir.File(std::string(300, 'n') + ".wav"),  // a name longer than the system allows
+        dir.File("loop/inside.wav"),               // a folder that leads back to itself
+        dir.File("folder.wav"),
+    };
+    for (const std::string& source : cases) {
+        SCOPED_TRACE(source);
+        DoubleLibrary library("complete", "lame_enc");
+        BoxRecorder boxes;
+        Recorder recorder;
+        RunBatch({Format(OutputFormat::MP3), {source}}, recorder);
+        EXPECT_EQ(boxes.Lines(), std::vector<std::string>{"Error|Could not open '" + source + "'"});
+        EXPECT_EQ(library.Log(), "");
+    }
+}
+
 TEST(Worker, FailingEncoderCallsEndTheFileNotTheBatch) {
     struct Case {
         OutputFormat format;
