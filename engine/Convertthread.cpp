@@ -35,8 +35,10 @@ uint32_t Mp3Bitrate(int index, uint32_t sampleRate) {
     return sampleRate <= 11025 && bitrate > 64 ? 64 : bitrate;
 }
 
+// Worked out in double and rounded once, so that each level is the float nearest its tenth;
+// multiplying in float rounds twice and puts level 9 one step above 0.9f.
 float OggQuality(int index) {
-    return static_cast<float>(std::clamp(index, 0, 9) + 1) * 0.1f;
+    return static_cast<float>((std::clamp(index, 0, 9) + 1) * 0.1);
 }
 
 // 8-bit samples are unsigned with 128 as silence.
@@ -49,8 +51,13 @@ bool SameFile(const std::string& a, const std::string& b) {
     if (std::filesystem::equivalent(a, b, error)) {
         return true;
     }
-    return std::filesystem::weakly_canonical(a, error) ==
-           std::filesystem::weakly_canonical(b, error);
+    // A path that cannot be resolved (a name too long, a folder loop) resolves to nothing, and two
+    // nothings are not the same file.
+    std::error_code errorA;
+    std::error_code errorB;
+    const auto canonicalA = std::filesystem::weakly_canonical(a, errorA);
+    const auto canonicalB = std::filesystem::weakly_canonical(b, errorB);
+    return !errorA && !errorB && canonicalA == canonicalB;
 }
 
 struct FileCloser {

@@ -279,6 +279,8 @@ TEST(Worker, OpenArgumentsFollowTheOptions) {
         std::memcpy(flags, r + 11, 16);
         EXPECT_EQ(std::vector<uint32_t>(flags, flags + 4), (std::vector<uint32_t>{1, 1, 0, 0}));
     }
+    // Each level reaches the library as the single-precision value nearest to its tenth.
+    const float oggQualities[] = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 1.0f};
     for (int index = 0; index < 10; ++index) {
         TempDir dir;
         DoubleLibrary library("complete", "vorbis");
@@ -290,7 +292,7 @@ TEST(Worker, OpenArgumentsFollowTheOptions) {
         RunBatch({options, {dir.File("o.wav")}}, recorder);
         float quality;
         std::memcpy(&quality, library.Control().record + 36, 4);
-        EXPECT_FLOAT_EQ(quality, static_cast<float>(index + 1) * 0.1f);
+        EXPECT_EQ(quality, oggQualities[index]) << "index " << index;
         uint32_t channels;
         std::memcpy(&channels, library.Control().record + 12, 4);
         EXPECT_EQ(channels, 1u) << "any count but 2 is mono";
@@ -402,6 +404,29 @@ TEST(Worker, FailuresSkipOnlyTheirFile) {
                                         "finish converted " + good2}));
     EXPECT_TRUE(std::filesystem::exists(dir.File("good2.mp3")));
     EXPECT_FALSE(std::filesystem::exists(dir.File("text.mp3")));
+}
+
+// However the opening fails, the message says the source could not be opened; that the output
+// path cannot be compared with it either does not make it the source's own path.
+TEST(Worker, SourcesThatCannotBeOpenedAreReportedAsSuch) {
+    TempDir dir;
+    std::filesystem::create_directory_symlink("loop", dir.File("loop"));
+    std::filesystem::create_directory(dir.File("folder.wav"));
+    const std::string cases[] = {
+        dir.File("missing.wav"),
+        dir.File(std::string(300, 'n') + ".wav"),  // a name longer than the system allows
+        dir.File("loop/inside.wav"),               // a folder that leads back to itself
+        dir.File("folder.wav"),
+    };
+    for (const std::string& source : cases) {
+        SCOPED_TRACE(source);
+        DoubleLibrary library("complete", "lame_enc");
+        BoxRecorder boxes;
+        Recorder recorder;
+        RunBatch({Format(OutputFormat::MP3), {source}}, recorder);
+        EXPECT_EQ(boxes.Lines(), std::vector<std::string>{"Error|Could not open '" + source + "'"});
+        EXPECT_EQ(library.Log(), "");
+    }
 }
 
 TEST(Worker, FailingEncoderCallsEndTheFileNotTheBatch) {
