@@ -55,7 +55,6 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     // Its own font: a language pack's font leaves the product name alone.
     QFont nameFont(QStringLiteral("Tahoma"));
     nameFont.setPixelSize(13);
-    nameFont.setBold(true);
     Label1->setFont(nameFont);
     Label1->setStyleSheet(QStringLiteral("color: #800000;"));
     Label1->move(24, 24);

@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLayout>
 #include <QMetaObject>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -159,6 +160,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     connect(SpeedButtonAbout, &QToolButton::clicked, this, &TMainForm::SpeedButtonAboutClick);
     connect(SpeedButtonUpdate, &QToolButton::clicked, this, &TMainForm::SpeedButtonUpdateClick);
 
+    // Only the width has a lower limit: a low window clips its list instead of refusing the height
+    // that its layout would want.
+    QMainWindow::layout()->setSizeConstraint(QLayout::SetNoConstraint);
     resize(700, 469);
     KeepMinimumWidth();
     FormCreate();

@@ -105,6 +105,27 @@ TEST(AboutForm, ControlsAndLink) {
     EXPECT_FALSE(form.Image1->pixmap().isNull());
     EXPECT_EQ(form.Label4->text(), "www.quennets.com");
 
+    // The product name and the link have fonts of their own; the other texts follow the dialog.
+    struct FontCase {
+        QLabel* label;
+        int pixelSize;
+        bool bold;
+        bool underline;
+    };
+    const FontCase fonts[] = {
+        {form.Label1, 13, false, false},
+        {form.Label4, 11, false, true},
+        {form.Label2, 11, false, false},
+        {form.Label6, 11, false, false},
+    };
+    for (const FontCase& f : fonts) {
+        const QFont font = f.label->font();
+        EXPECT_EQ(font.family(), "Tahoma") << f.label->objectName().toStdString();
+        EXPECT_EQ(font.pixelSize(), f.pixelSize) << f.label->objectName().toStdString();
+        EXPECT_EQ(font.bold(), f.bold) << f.label->objectName().toStdString();
+        EXPECT_EQ(font.underline(), f.underline) << f.label->objectName().toStdString();
+    }
+
     std::vector<std::string> opened;
     auto previous = platform::SetUrlOpener([&](const std::string& url) { opened.push_back(url); });
     QTest::mouseClick(form.Label4, Qt::LeftButton);

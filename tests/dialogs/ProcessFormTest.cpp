@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 
+#include <atomic>
+#include <functional>
 #include <thread>
 
 #include "Formprocess.h"
+#include "MessageBox.h"
 
 namespace {
 
@@ -15,6 +21,16 @@ void Drain() {
     for (int i = 0; i < 5; ++i) {
         QApplication::processEvents();
     }
+}
+
+QMessageBox* VisibleBox() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box != nullptr && box->isVisible()) {
+            return box;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -143,5 +159,80 @@ TEST(ProcessForm, CancelAndCloseBoxEndTheDialogEscapeDoesNot) {
         });
         EXPECT_EQ(form.ShowModal(), QDialog::Rejected) << c.name;
         EXPECT_TRUE(form.Converting) << c.name << ": the batch is still running";
+    }
+}
+
+// A box the worker raises holds only the worker: the user can still cancel the batch while it is
+// up, and the box then waits for the user with the dialog gone.
+TEST(ProcessForm, CancelWorksWhileTheWorkerWaitsInAMessageBox) {
+    struct Case {
+        const char* name;
+        std::function<void()> raise;
+    };
+    const Case cases[] = {
+        {"platform box",
+         [] { platform::MessageBox("Could not open '/a.wav'", "Error", platform::MbOk); }},
+        {"application box",
+         [] {
+             platform::ApplicationMessageBox("This is not a valid Wave file.", "ERROR",
+                                             platform::MbOk);
+         }},
+        {"plain message", [] { platform::ShowPlainMessage("Not PCM formats!"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TProcessForm form;
+        auto reporter = form.BeginBatch();
+        std::atomic<bool> returned{false};
+        std::thread worker;
+        QTimer::singleShot(20, [&] {
+            worker = std::thread([&] {
+                c.raise();
+                returned = true;
+            });
+        });
+        // Cancel is pressed as a user presses it, through the window system, which holds back
+        // input to windows that a modal box blocks.
+        bool pressed = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!pressed && form.isVisible() && VisibleBox() != nullptr) {
+                pressed = true;
+                QTest::mouseClick(form.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                                  form.ButtonCancel->geometry().center());
+            }
+        });
+        poll.start(10);
+        bool stuck = false;
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [&] {
+            stuck = true;
+            if (QMessageBox* box = VisibleBox()) {
+                box->accept();
+            }
+            form.reject();
+        });
+        guard.start(3000);
+        form.ShowModal();
+        poll.stop();
+        guard.stop();
+
+        EXPECT_TRUE(pressed);
+        EXPECT_FALSE(stuck) << "the box kept Cancel from ending the dialog";
+        EXPECT_TRUE(form.Converting);
+        EXPECT_FALSE(returned.load()) << "the worker must still wait for the user";
+        if (QMessageBox* box = VisibleBox()) {
+            box->accept();
+        }
+        QElapsedTimer clock;
+        clock.start();
+        while (!returned && clock.elapsed() < 5000) {
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        EXPECT_TRUE(returned.load());
+        if (worker.joinable()) {
+            worker.join();
+        }
     }
 }
