@@ -129,6 +129,16 @@ std::string Wave16(const std::string& pcm, uint16_t channels = 2, uint32_t rate 
     return WaveBytes(layout);
 }
 
+// A mono 8-bit file; declaredDataSize of -1 declares what is there.
+std::string Wave8Mono(const std::string& bytes, int64_t declaredDataSize = -1) {
+    WaveLayout layout;
+    layout.channels = 1;
+    layout.bitsPerSample = 8;
+    layout.data = bytes;
+    layout.declaredDataSize = declaredDataSize;
+    return WaveBytes(layout);
+}
+
 std::string Widened(const std::string& bytes) {
     std::vector<int16_t> samples;
     for (unsigned char b : bytes) {
@@ -192,11 +202,7 @@ TEST(Worker, EightBitSamplesAreWidened) {
         TempDir dir;
         DoubleLibrary library("complete", LibraryOf(format));
         BoxRecorder boxes;
-        WaveLayout layout;
-        layout.channels = 1;
-        layout.bitsPerSample = 8;
-        layout.data = bytes;
-        WriteFile(dir.File("e.wav"), WaveBytes(layout));
+        WriteFile(dir.File("e.wav"), Wave8Mono(bytes));
         Recorder recorder;
         RunBatch({Format(format), {dir.File("e.wav")}}, recorder);
         const std::string out =
@@ -220,12 +226,7 @@ TEST(Worker, FileCutShortInsideItsDataChunk) {
         TempDir dir;
         DoubleLibrary library("complete", LibraryOf(format));
         BoxRecorder boxes;
-        WaveLayout layout;
-        layout.channels = 1;
-        layout.bitsPerSample = 8;
-        layout.data = present;
-        layout.declaredDataSize = 60000;
-        WriteFile(dir.File("c.wav"), WaveBytes(layout));
+        WriteFile(dir.File("c.wav"), Wave8Mono(present, 60000));
         Recorder recorder;
         RunBatch({Format(format), {dir.File("c.wav")}}, recorder);
         const std::string out =
@@ -360,11 +361,7 @@ TEST(Worker, PaddedEightBitMp3BlockShowsAtMost100) {
     TempDir dir;
     DoubleLibrary library("complete", "lame_enc");
     BoxRecorder boxes;
-    WaveLayout layout;
-    layout.channels = 1;
-    layout.bitsPerSample = 8;
-    layout.data = std::string(100, '\x80');
-    WriteFile(dir.File("s.wav"), WaveBytes(layout));
+    WriteFile(dir.File("s.wav"), Wave8Mono(std::string(100, '\x80')));
     Recorder recorder;
     RunBatch({Format(OutputFormat::MP3), {dir.File("s.wav"), dir.File("s.wav")}}, recorder);
     EXPECT_EQ(recorder.Matching("progress"),
