@@ -232,11 +232,12 @@ bool ReadOnlyTarget(const std::string& path) {
     return !S_ISDIR(folder.st_mode) || !HasWriteBits(folder);
 }
 
-bool WriteFully(int fd, const std::string& bytes, off_t offset) {
+// Writes `bytes` from the start of the file.
+bool WriteFully(int fd, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t count = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
-                                       offset + static_cast<off_t>(done));
+        const ssize_t count =
+            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -281,7 +282,7 @@ Replaced ReplaceFile(const std::string& path, const std::string& bytes, const st
             (void)::fchown(fd, old->st_uid, old->st_gid);  // only a privileged user may
         }
     }
-    ok = ok && WriteFully(fd, bytes, 0) && ::fsync(fd) == 0;
+    ok = ok && WriteFully(fd, bytes) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok) {
@@ -298,10 +299,10 @@ bool RewriteInPlace(const std::string& path, const std::string& bytes, const std
     if (fd < 0) {
         return false;
     }
-    bool ok = WriteFully(fd, bytes, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
+    bool ok = WriteFully(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
               ::fsync(fd) == 0;
     if (!ok) {
-        WriteFully(fd, old, 0);
+        WriteFully(fd, old);
         (void)::ftruncate(fd, static_cast<off_t>(old.size()));
     }
     ok = ::close(fd) == 0 && ok;
