@@ -1,5 +1,6 @@
 #include "Formmain.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -339,12 +340,17 @@ void TMainForm::SpeedButtonOptionsClick() {
 }
 
 void TMainForm::SpeedButtonConvertClick() {
-    if (ListView1->topLevelItemCount() == 0) {
+    // A press while a cancelled batch is being waited for belongs to that wait's Convert.
+    if (finishing_ || ListView1->topLevelItemCount() == 0) {
         return;
     }
     auto* progress = static_cast<TProcessForm*>(forms_.ProcessForm);
     // Guarded: a worker that has ended releases itself, possibly before the dialog returns.
     FinishRunningBatch();
+    // The wait served events: the list may have been cleared or the window closed meanwhile.
+    if (closing_ || ListView1->topLevelItemCount() == 0) {
+        return;
+    }
     QPointer<TConvertThread> worker = new TConvertThread(true);
     worker_ = worker;
     for (int row = 0; row < ListView1->topLevelItemCount(); ++row) {
@@ -367,17 +373,23 @@ void TMainForm::SpeedButtonConvertClick() {
 }
 
 void TMainForm::FinishRunningBatch() {
-    TConvertThread* worker = worker_.data();
-    if (worker == nullptr) {
+    if (finishing_) {
         return;
     }
+    // The worker lets itself go once it has ended, which may happen inside processEvents().
+    const QPointer<TConvertThread> worker = worker_;
+    if (worker.isNull()) {
+        return;
+    }
+    finishing_ = true;
     worker->Terminate();
     // Keep serving events: the worker may be waiting in a message box.
-    while (!worker->wait(20)) {
+    while (!worker.isNull() && !worker->wait(20)) {
         QCoreApplication::processEvents();
     }
     QCoreApplication::processEvents();  // its last reports
-    delete worker_.data();
+    delete worker.data();
+    finishing_ = false;
 }
 
 void TMainForm::SpeedButtonAboutClick() {
@@ -426,6 +438,7 @@ void TMainForm::KeepMinimumWidth() {
 
 void TMainForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    closing_ = false;
     KeepMinimumWidth();
     if (activated_ || event->spontaneous()) {
         return;
@@ -435,6 +448,11 @@ void TMainForm::showEvent(QShowEvent* event) {
         move(desktop->availableGeometry().center() - frameGeometry().center() + pos());
     }
     activation_.Arm();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    closing_ = event->isAccepted();
 }
 
 bool TMainForm::event(QEvent* event) {

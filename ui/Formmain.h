@@ -96,6 +96,7 @@ class TMainForm : public QMainWindow {
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -110,5 +111,7 @@ class TMainForm : public QMainWindow {
     bool activated_ = false;
     // The worker of the last batch, which a cancel leaves finishing its file; it lets itself go.
     QPointer<TConvertThread> worker_;
+    bool finishing_ = false;  // FinishRunningBatch is waiting
+    bool closing_ = false;    // closed and not shown again: no batch starts
     TActivationOnce activation_{this, [this] { FormActivate(); }};
 };

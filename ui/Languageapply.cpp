@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 #include "Languagepack.h"
@@ -56,6 +57,7 @@ bool SetText(QWidget* window, const LanguageTableRow& row, const QString& text) 
                 return true;
             }
             if (auto* label = qobject_cast<QLabel*>(control)) {
+                label->setTextFormat(Qt::PlainText);
                 label->setText(text);
                 return true;
             }
@@ -68,7 +70,11 @@ bool SetText(QWidget* window, const LanguageTableRow& row, const QString& text) 
             return false;
         case LanguageTarget::Hint:
             if (auto* widget = qobject_cast<QWidget*>(control)) {
-                widget->setToolTip(text);
+                // A tooltip that looks like markup is rendered as such; a pack's text shows as
+                // it is written.
+                widget->setToolTip(Qt::mightBeRichText(text)
+                                       ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap)
+                                       : text);
                 return true;
             }
             return false;

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -170,6 +171,27 @@ TEST_F(LanguageapplyTest, EveryRowReachesItsControl) {
     EXPECT_EQ(w_.formatMp3->text(), "MP3");
     EXPECT_EQ(w_.aboutLabel1->text(), "Quennets Sonvert");
     EXPECT_EQ(w_.main.windowTitle(), "");
+}
+
+// What the user reads: the toolkit renders a label or tooltip as rich text when its format says
+// so or, for the automatic format, when the text looks like markup.
+QString Readable(const QString& text, Qt::TextFormat format = Qt::AutoText) {
+    if (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(text))) {
+        return text;
+    }
+    QTextDocument document;
+    document.setHtml(text);
+    return document.toPlainText();
+}
+
+TEST_F(LanguageapplyTest, MarkupInAPackShowsAsWritten) {
+    WriteFile(PackPath("markup.ini"), "[AboutForm]\nVersion=<b>x</b>\n[Hint]\nAdd=<b>x</b>\n");
+    const platform::IniFile pack(PackPath("markup.ini"));
+    ApplyLanguagePackToWindows(&pack, w_.All());
+    const auto* label = w_.about.findChild<QLabel*>("Label2");
+    EXPECT_EQ(Readable(label->text(), label->textFormat()), "<b>x</b>");
+    const auto* button = w_.main.findChild<QToolButton*>("SpeedButtonAdd");
+    EXPECT_EQ(Readable(button->toolTip()), "<b>x</b>");
 }
 
 TEST_F(LanguageapplyTest, MissingPackBlanksEveryTextAndRestoresTheDefaultFont) {
