@@ -36,7 +36,7 @@ mkdir -p build/package
 rm -rf build/package-work
 deb="$(ls build/package/sonvert_*.deb)"
 echo "== $deb"
-dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+dpkg-deb --field "$deb"
 
 # Errors fail the build; warnings are shown.
 lintian --fail-on error --display-info "$deb"
