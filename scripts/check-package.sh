@@ -11,8 +11,15 @@ user=nobody
 
 work="$(mktemp -d)"
 pid=""
+# The windows run in a process group of their own, so that stopping them also stops the web
+# engine's helper processes.
+stop_windows() {
+  [ -z "$pid" ] || kill -TERM -- "-$pid" 2>/dev/null || true
+  [ -z "$pid" ] || wait "$pid" 2>/dev/null || true
+  pid=""
+}
 cleanup() {
-  [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
+  stop_windows
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -21,13 +28,14 @@ root="$work/root"
 dpkg-deb -x "$deb" "$root"
 program="$root/usr/lib/sonvert"
 
-# The user's own folders: home, configuration, run time, and the files to convert.
+# The user's own folders: home, configuration, run time, temporary files (a file another user left
+# in a shared temporary folder must not decide the outcome), and the files to convert.
 home="$work/home"
-mkdir -p "$home/config" "$home/run" "$home/music"
-chmod 700 "$home/run"
+mkdir -p "$home/config" "$home/run" "$home/tmp" "$home/music"
+chmod 700 "$home/run" "$home/tmp"
 chown -R "$user:" "$home"
 as_user() {
-  runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 \
+  runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 TMPDIR="$home/tmp" \
     XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run" "$@"
 }
 fail() { echo "check-package: $*" >&2; exit 1; }
@@ -57,17 +65,17 @@ echo "$version"
 
 # The windows, offscreen, until their first activation has written the language choice.
 settings="$home/config/sonvert/Sonvert.ini"
-as_user QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 "$root/usr/bin/sonvert" \
-  >"$work/windows.log" 2>&1 &
+setsid runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 \
+  TMPDIR="$home/tmp" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run" \
+  QT_QPA_PLATFORM=offscreen \
+  QTWEBENGINE_DISABLE_SANDBOX=1 "$root/usr/bin/sonvert" >"$work/windows.log" 2>&1 &
 pid=$!
 for _ in $(seq 300); do
   grep -q '^Language=' "$settings" 2>/dev/null && break
   kill -0 "$pid" 2>/dev/null || { cat "$work/windows.log" >&2; fail "the windows ended early"; }
   sleep 0.1
 done
-kill "$pid" 2>/dev/null || true
-wait "$pid" 2>/dev/null || true
-pid=""
+stop_windows
 grep -q '^Language=' "$settings" || { cat "$work/windows.log" >&2; fail "no settings in $settings"; }
 [ "$(stat -c %U "$settings")" = "$user" ] || fail "$settings does not belong to $user"
 echo "settings: $(grep '^Language=' "$settings") in \$XDG_CONFIG_HOME/sonvert/Sonvert.ini"
