@@ -29,10 +29,11 @@ std::string LanguagePackForLanguageId(unsigned short languageId) {
 }
 
 std::string ChooseLanguagePackFile() {
-    platform::IniFile settings(SettingsPath());
-    std::string name = settings.ReadString("General", "Language", "");
+    std::string name = platform::IniFile(SettingsReadPath()).ReadString("General", "Language", "");
     if (name.empty()) {
         name = LanguagePackForLanguageId(platform::UserDefaultLanguageId());
+        PrepareSettingsWrite();
+        platform::IniFile settings(SettingsPath());
         if (!settings.WriteString("General", "Language", name)) {
             throw SettingsError("Unable to write to " + SettingsPath());
         }

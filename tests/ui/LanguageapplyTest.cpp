@@ -26,6 +26,7 @@
 #include "MessageBox.h"
 #include "Packtext.h"
 #include "ProgramDir.h"
+#include "SettingsLocation.h"
 
 namespace {
 
@@ -323,6 +324,9 @@ class LanguageStepTest : public LanguageapplyTest {
     LanguageStepTest() {
         programDir_ = dir_.path().toStdString() + "/";
         platform::SetProgramDirForTesting(programDir_);
+        // A configuration folder below a plain file: only the program folder takes the file.
+        WriteFile(programDir_ + "blocker", "");
+        platform::SetConfigHomeForTesting(programDir_ + "blocker");
         std::filesystem::create_directory(programDir_ + "SVLanguage");
         WriteFile(programDir_ + "SVLanguage/Russian.ini",
                   "[LanguageProperty]\nCharSet=204\n[AboutForm]\nCaption=\xCE \xEF\xF0\xEE\xE3\xF0"
@@ -331,6 +335,7 @@ class LanguageStepTest : public LanguageapplyTest {
     ~LanguageStepTest() override {
         std::filesystem::permissions(programDir_, std::filesystem::perms::owner_all);
         platform::SetProgramDirForTesting("");
+        platform::SetConfigHomeForTesting("");
         platform::SetUserLanguageIdForTesting(0);
     }
     std::string programDir_;
@@ -362,8 +367,8 @@ TEST_F(LanguageStepTest, RefusedWriteKeepsThePreviousPack) {
     const auto boxes = boxes_.Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].kind, platform::BoxKind::StandardError);
-    EXPECT_EQ(boxes[0].text,
-              platform::StandardErrorText("Unable to write to " + programDir_ + "Sonvert.ini"));
+    EXPECT_EQ(boxes[0].text, platform::StandardErrorText("Unable to write to " + programDir_ +
+                                                         "blocker/sonvert/Sonvert.ini"));
 }
 
 }  // namespace
