@@ -255,11 +255,17 @@ void TMainForm::UpdateStatusBar() {
     StatusBar1->SetPanelText(2, folder);
 }
 
-void TMainForm::AppendRow(const std::string& path, const WaveInfo& info,
-                          const QString& channelText) {
+void TMainForm::AppendRow(const std::string& path, const WaveInfo& info, const QString& channelText,
+                          FileTypeIcons& icons) {
     const PathParts parts = SplitPath(path, platform::PathSeparator);
-    ImageList1.append(platform::SmallFileTypeIcon(FileExtension(parts.Name)));
-    auto* row = new QTreeWidgetItem(ListView1);
+    const std::string extension = FileExtension(parts.Name);
+    auto icon = icons.find(extension);
+    if (icon == icons.end()) {
+        icon = icons.emplace(extension, platform::SmallFileTypeIcon(extension)).first;
+    }
+    ImageList1.append(icon->second);
+    // Filled before it joins the list, so the list hears of the row once.
+    auto* row = new QTreeWidgetItem;
     row->setIcon(0, ImageList1.constLast());
     row->setText(0, QString::fromStdString(parts.Name));
     row->setText(1, QString::fromStdString(parts.Folder));
@@ -267,19 +273,24 @@ void TMainForm::AppendRow(const std::string& path, const WaveInfo& info,
     row->setText(3, channelText);
     row->setText(4, QString::fromStdString(SizeText(info.FileSize)));
     row->setText(5, QString::fromStdString(TimeText(info.Seconds)));
+    ListView1->addTopLevelItem(row);
 }
 
 void TMainForm::SpeedButtonAddClick() {
     if (!OpenDialog1->Execute()) {
         return;
     }
+    // The pack cannot change while the command runs; its two texts are read once, not per file.
+    const QString mono = LanguageText("ListView", "Mono");
+    const QString stereo = LanguageText("ListView", "Stereo");
+    FileTypeIcons icons;
     for (const std::string& path : OpenDialog1->Files()) {
         WaveInfo info;
         if (!GetWaveInfo(path, info)) {
             platform::ShowPlainMessage("Not a supported wave file.");
             continue;
         }
-        AppendRow(path, info, LanguageText("ListView", info.Channels == 1 ? "Mono" : "Stereo"));
+        AppendRow(path, info, info.Channels == 1 ? mono : stereo, icons);
     }
     UpdateStatusBar();
 }
@@ -287,12 +298,14 @@ void TMainForm::SpeedButtonAddClick() {
 void TMainForm::WMDropFiles(const std::vector<std::string>& paths) {
     // Bring the window up while the drop is worked through, as the file manager may cover it.
     raise();
+    FileTypeIcons icons;
     for (const std::string& path : paths) {
         WaveInfo info;
         if (GetWaveInfo(path, info)) {
             // Dropped rows take the literal channel texts, whatever the pack says.
             AppendRow(path, info,
-                      info.Channels == 1 ? QStringLiteral("Mono") : QStringLiteral("Stereo"));
+                      info.Channels == 1 ? QStringLiteral("Mono") : QStringLiteral("Stereo"),
+                      icons);
         }
     }
     UpdateStatusBar();

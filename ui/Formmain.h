@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -101,7 +102,11 @@ class TMainForm : public QMainWindow {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    void AppendRow(const std::string& path, const WaveInfo& info, const QString& channelText);
+    // The file-type icons met during one Add or drop: the desktop is asked once per type, and the
+    // rows share that icon.
+    using FileTypeIcons = std::map<std::string, QIcon>;
+    void AppendRow(const std::string& path, const WaveInfo& info, const QString& channelText,
+                   FileTypeIcons& icons);
     void KeepMinimumWidth();
 
     std::string ProgramDir;

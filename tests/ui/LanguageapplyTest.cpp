@@ -354,6 +354,29 @@ TEST_F(LanguageStepTest, FirstStartChoosesWritesAndApplies) {
     EXPECT_TRUE(boxes_.Boxes().empty());
 }
 
+TEST_F(LanguageStepTest, StoredNameFindsThePackWhateverItsCase) {
+    const struct {
+        const char* stored;
+        const char* opened;
+    } cases[] = {
+        {"Russian.ini", "Russian.ini"},
+        {"russian.ini", "Russian.ini"},
+        {"RUSSIAN.INI", "Russian.ini"},
+        {"Russian2.ini", "Russian2.ini"},  // no such pack: blank texts, no error
+    };
+    for (const auto& c : cases) {
+        WriteFile(programDir_ + "Sonvert.ini", std::string("[General]\nLanguage=") + c.stored);
+        std::unique_ptr<platform::IniFile> current;
+        EXPECT_TRUE(ApplyLanguagePack(current, w_.All())) << c.stored;
+        ASSERT_NE(current, nullptr);
+        EXPECT_EQ(current->Path(), programDir_ + "SVLanguage/" + c.opened) << c.stored;
+        EXPECT_EQ(w_.about.windowTitle(),
+                  std::string(c.opened) == "Russian.ini" ? "О программе" : "")
+            << c.stored;
+    }
+    EXPECT_TRUE(boxes_.Boxes().empty());
+}
+
 TEST_F(LanguageStepTest, RefusedWriteKeepsThePreviousPack) {
     platform::SetUserLanguageIdForTesting(0x0419);
     auto previous = std::make_unique<platform::IniFile>(programDir_ + "SVLanguage/Old.ini");
