@@ -3,9 +3,9 @@
 // program under test is the one users start.
 //
 // Output lines: "shown <layout direction>" once the main window is up; "box <text>" for every
-// message box, which it then closes; "renderer <pid>" in answer to "renderer", the banner's render
-// process (0 while it has none). Input lines: "convert <wav file>" drops the file on the main
-// window and presses Convert.
+// message box, which it then closes; "renderer <pid> <scheme>" in answer to "renderer", the
+// banner's render process (0 while it has none) and the scheme of its page's address. Input lines:
+// "convert <wav file>" drops the file on the main window and presses Convert.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDropEvent>
@@ -58,12 +58,17 @@ void Convert(const QString& file) {
     convert->click();
 }
 
-qint64 RenderProcess() {
+QString RenderProcess() {
     QWidget* window = MainWindow();
     auto* banner = window != nullptr
                        ? window->findChild<QWebEngineView*>(QStringLiteral("CppWebBrowser1"))
                        : nullptr;
-    return banner != nullptr ? banner->page()->renderProcessPid() : 0;
+    if (banner == nullptr) {
+        return QStringLiteral("0 none");
+    }
+    return QStringLiteral("%1 %2")
+        .arg(banner->page()->renderProcessPid())
+        .arg(banner->page()->url().scheme());
 }
 
 class Driver : public QObject {

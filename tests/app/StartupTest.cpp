@@ -165,24 +165,26 @@ TEST_P(BannerStartup, TheWindowComesUpAndConverts) {
     if (c.killRenderer) {
         QElapsedTimer clock;
         clock.start();
+        // Once the banner's own page stands: the blank page before it may have had another.
         pid_t renderer = 0;
         while (renderer == 0 && clock.elapsed() < 60000) {
             first_.write("renderer\n");
-            const QString answer = NextLine(first_, 10000);
-            ASSERT_TRUE(answer.startsWith("renderer ")) << answer.toStdString();
-            renderer = static_cast<pid_t>(answer.mid(9).toLongLong());
+            const QStringList answer = NextLine(first_, 10000).split(' ');
+            ASSERT_EQ(answer.size(), 3) << answer.join(' ').toStdString();
+            if (answer[2] == "sonvert") {
+                renderer = static_cast<pid_t>(answer[1].toLongLong());
+            }
             QThread::msleep(100);
         }
-        ASSERT_NE(renderer, 0) << "the banner never got a render process";
         ASSERT_EQ(kill(renderer, SIGKILL), 0);
         // The page hears of it; the window must go on regardless.
         QString answer;
-        while (answer != "renderer 0" && clock.elapsed() < 120000) {
+        while (!answer.startsWith("renderer 0 ") && clock.elapsed() < 120000) {
             QThread::msleep(100);
             first_.write("renderer\n");
             answer = NextLine(first_, 10000);
         }
-        ASSERT_EQ(answer, "renderer 0");
+        ASSERT_TRUE(answer.startsWith("renderer 0 ")) << answer.toStdString();
     }
 
     first_.write(("convert " + wave + "\n").c_str());
