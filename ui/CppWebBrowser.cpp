@@ -14,6 +14,8 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
@@ -88,6 +90,22 @@ bool IsLocalUrl(const QUrl& url) {
     return scheme == QLatin1String("about") || scheme == QLatin1String("data") ||
            scheme == QLatin1String(LocalScheme);
 }
+
+// Nothing from outside reaches the engine: a page's requests for anything but local data are
+// refused. Addresses the user opens are whole-page navigations, which the pages below hand to the
+// desktop's browser. This is what makes running the engine without its sandbox (for root) safe.
+class LocalRequestsOnly : public QWebEngineUrlRequestInterceptor {
+  public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+        const QUrl url = info.requestUrl();
+        if (!IsLocalUrl(url) && url.scheme() != QLatin1String("blob") &&
+            info.resourceType() != QWebEngineUrlRequestInfo::ResourceTypeMainFrame) {
+            info.block(true);
+        }
+    }
+};
 
 // Takes the first real URL a new window would open and hands it to the desktop instead.
 class ExternalWindow : public QWebEnginePage {
@@ -243,9 +261,9 @@ bool DecideEngineUsable() {
     }
     if (geteuid() == 0) {
         // The engine refuses its sandbox to root and would end the program. Without it the engine
-        // still only ever shows the program's own page, player and movie (every other address
-        // goes to the desktop's browser), and a render process running as root could gain
-        // nothing root does not have already.
+        // still only ever shows the program's own page, player and movie (LocalRequestsOnly;
+        // every other address goes to the desktop's browser), and a render process running as
+        // root could gain nothing root does not have already.
         if (!SandboxDisabled()) {
             qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
         }
@@ -286,6 +304,7 @@ bool TCppWebBrowser::EnsurePage() {
     auto* profile = new QWebEngineProfile(this);
     files_ = new LocalFiles(profile);
     profile->installUrlSchemeHandler(LocalScheme, files_);
+    profile->setUrlRequestInterceptor(new LocalRequestsOnly(profile));
 
     auto* page = new BannerPage(profile, this);
     page_ = page;

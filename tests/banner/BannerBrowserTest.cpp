@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -180,6 +181,26 @@ TEST_F(BannerBrowserTest, AKilledRenderProcessLeavesTheBannerBlankAndQuiet) {
     Pump(300);
     banner::CleanUp(movie);
     EXPECT_FALSE(fs::exists(movie));
+}
+
+TEST_F(BannerBrowserTest, NothingFromOutsideReachesThePage) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    int connections = 0;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        ++connections;
+        delete server.nextPendingConnection();
+    });
+    const QString address = QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort());
+    browser_->LoadFromStream(QStringLiteral("<html><body><img src=\"%1a.png\">"
+                                            "<script src=\"%1b.js\"></script>"
+                                            "<script>fetch('%1c').catch(function () {});</script>"
+                                            "</body></html>")
+                                 .arg(address)
+                                 .toUtf8());
+    ASSERT_TRUE(WaitFor([this] { return browser_->HasDocument() && !browser_->Busy(); }));
+    Pump(1500);
+    EXPECT_EQ(connections, 0);
 }
 
 TEST_F(BannerBrowserTest, TheMoviePlaysAndItsClickReachesTheDefaultBrowser) {
