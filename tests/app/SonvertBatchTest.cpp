@@ -149,7 +149,7 @@ TEST_F(SonvertBatch, UsageErrorsExitWithTwoAndConvertNothing) {
 TEST_F(SonvertBatch, HelpGoesToStandardOutput) {
     const BatchRun run = RunBatch({"--help"}, dir_);
     EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.output.find("Usage: sonvert-batch [options] FILE..."), std::string::npos);
+    EXPECT_NE(run.output.find("Usage: sonvert-batch [options] FILE|FOLDER..."), std::string::npos);
     EXPECT_TRUE(run.errorLines.empty());
 }
 
