@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "BatchArguments.h"
 #include "BatchConsole.h"
+#include "BatchReport.h"
 
 namespace {
 
@@ -194,6 +196,32 @@ TEST(ParseBatchArguments, ReadsTheBatchOptions) {
         EXPECT_EQ(describe(ParseBatchArguments(c.arguments, ConversionOptions{})), c.expect)
             << ::testing::PrintToString(c.arguments);
     }
+}
+
+TEST(BatchReport, WritesEachLineOnceEveryEarlierFileHasEnded) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    BatchReport report(file, {"a\"1.wav", "b.wav", "c.wav"}, {"a.mp3", "b.mp3", "c.mp3"});
+    auto written = [file] {
+        std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
+        std::rewind(file);
+        text.resize(std::fread(text.data(), 1, text.size(), file));
+        return text;
+    };
+    report.Ended(2, {BatchOutcome::Stopped, {}, 0});
+    EXPECT_EQ(written(), "");
+    report.Ended(0, {BatchOutcome::Failed, {"Error: tab\there\x01"}, 1.25});
+    const std::string first =
+        "{\"source\":\"a\\\"1.wav\",\"output\":\"a.mp3\",\"outcome\":\"failed\","
+        "\"messages\":[\"Error: tab\\there\\u0001\"],\"seconds\":1.250}\n";
+    EXPECT_EQ(written(), first);
+    report.Ended(1, {BatchOutcome::Skipped, {"x", "y"}, 0});
+    EXPECT_EQ(written(), first +
+                             "{\"source\":\"b.wav\",\"output\":\"b.mp3\",\"outcome\":\"skipped\","
+                             "\"messages\":[\"x\",\"y\"],\"seconds\":0.000}\n"
+                             "{\"source\":\"c.wav\",\"output\":\"c.mp3\",\"outcome\":\"stopped\","
+                             "\"messages\":[],\"seconds\":0.000}\n");
+    std::fclose(file);
 }
 
 TEST(BatchExitStatus, IsZeroOnlyWhenEveryFileWasConverted) {
