@@ -401,13 +401,14 @@ TEST_F(SonvertBatch, MirrorsAFolderTree) {
     const fs::path lib = dir_ / "lib";
     const std::vector<std::string> tracks = {
         "Artist/Album1/01.wav", "Artist/Album2/01.wav", "Artist/Album2/02.WAV", "top.wav",
-        ".hidden/h.wav",        "Artist/.h.wav",        "mp3/old.wav"};
+        ".hidden/h.wav",        "Artist/.h.wav",        "mp3/old.wav",          "Blocked/b.wav"};
     for (const std::string& track : tracks) {
         fs::create_directories((lib / track).parent_path());
         ASSERT_TRUE(testwave::WriteTone((lib / track).string(), {1, 1, 22050, 16}, 2205));
     }
     std::ofstream(lib / "notes.txt") << "not a track";
     fs::create_directory_symlink("..", lib / "Artist" / "loop");
+    std::ofstream(lib / "mp3" / "Blocked") << "a file where a folder should go";
     auto outputs = [&lib] {
         std::set<std::string> found;
         for (const auto& entry : fs::recursive_directory_iterator(lib / "mp3")) {
@@ -421,7 +422,13 @@ TEST_F(SonvertBatch, MirrorsAFolderTree) {
         "-r",       "--keep-tree",  "-n",        "-o", (lib / "mp3").string(),
         "--report", Path("report"), lib.string()};
     BatchRun run = RunBatch(tree, dir_);
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.errorLines.size(), 2u);
+    EXPECT_EQ(
+        run.errorLines[0].rfind(
+            "Error: Could not create the folder '" + (lib / "mp3" / "Blocked").string() + "'", 0),
+        0u)
+        << run.errorLines[0];
     const std::set<std::string> first = {"Artist/Album1/01.mp3", "Artist/Album2/01.mp3",
                                          "Artist/Album2/02.mp3", "top.mp3"};
     EXPECT_EQ(outputs(), first);
@@ -429,14 +436,15 @@ TEST_F(SonvertBatch, MirrorsAFolderTree) {
     for (const QJsonObject& line : ReadReport(Path("report"))) {
         sources.push_back(fs::path(Field(line, "source")).lexically_relative(lib).string());
     }
-    EXPECT_EQ(sources, std::vector<std::string>({"Artist/Album1/01.wav", "Artist/Album2/01.wav",
-                                                 "Artist/Album2/02.WAV", "top.wav"}));
+    EXPECT_EQ(sources,
+              std::vector<std::string>({"Artist/Album1/01.wav", "Artist/Album2/01.wav",
+                                        "Artist/Album2/02.WAV", "Blocked/b.wav", "top.wav"}));
 
     fs::create_directories(lib / "Artist" / "Album3");
     ASSERT_TRUE(
         testwave::WriteTone((lib / "Artist/Album3/01.wav").string(), {1, 1, 22050, 16}, 2205));
     run = RunBatch(tree, dir_);
-    EXPECT_EQ(run.errorLines.back(), "sonvert-batch: 1 of 5 files converted");
+    EXPECT_EQ(run.errorLines.back(), "sonvert-batch: 1 of 6 files converted");
     EXPECT_EQ(outputs().count("Artist/Album3/01.mp3"), 1u);
 
     // Without -r only the folder's own files, and one line about the rest.
