@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -63,6 +64,10 @@ ConversionOptions StartingOptions(const std::string& program) {
     return options;
 }
 
+std::string LastError() {
+    return std::error_code(errno, std::generic_category()).message();
+}
+
 int UsageError(const std::string& program, const std::string& error) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
                  error.c_str(), program.c_str());
@@ -80,7 +85,7 @@ std::vector<std::string> AllPaths(const BatchArguments& command, std::string& er
         } else {
             std::ifstream in(list, std::ios::binary);
             if (!in) {
-                error = "could not read the list '" + list + "'";
+                error = "could not read the list '" + list + "': " + LastError();
                 return {};
             }
             listed = ReadPathList(in, command.NullSeparated);
@@ -152,7 +157,8 @@ int main(int argc, char* argv[]) {
     if (!command.Report.empty()) {
         reportFile.reset(std::fopen(command.Report.c_str(), "w"));
         if (!reportFile) {
-            return UsageError(program, "could not write the report '" + command.Report + "'");
+            return UsageError(
+                program, "could not write the report '" + command.Report + "': " + LastError());
         }
     }
     BatchReport report(reportFile.get(), sources, shardOutputs);
