@@ -45,13 +45,13 @@ std::size_t TerminalWidth() {
     return 80;
 }
 
-// The options a batch starts from before the command line changes them: the settings file beside
-// the program when there is one (read, never written), else the built-in values. A value the file
+// The options a batch starts from before the command line changes them: the windows' settings file
+// when there is one (read, never written), else the built-in values. A value the file
 // cannot give is reported, and the batch goes on with what was read before it.
 ConversionOptions StartingOptions(const std::string& program) {
     ConversionOptions options;
     std::error_code error;
-    if (!std::filesystem::exists(SettingsPath(), error)) {
+    if (!std::filesystem::exists(SettingsReadPath(), error)) {
         return options;
     }
     std::string language;
@@ -108,7 +108,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (command.Version) {
-        std::printf("%s %s\n", program.c_str(), SONVERT_VERSION);
+        std::printf("%s %s\n", program.c_str(), SONVERT_PROGRAM_VERSION);
         return 0;
     }
     if (!command.Error.empty()) {

@@ -8,10 +8,14 @@
 #include "InstanceGuard.h"
 #include "MessageBox.h"
 #include "Sonvertapplication.h"
+#include "VersionOption.h"
 
-// The command line is not used. The exit status is always 0, also for a second instance, which
-// ends at once without a word.
+// The command line is not used, except "--version". The exit status is always 0, also for a second
+// instance, which ends at once without a word.
 int main(int argc, char* argv[]) {
+    if (PrintVersionIfAsked(argc, argv, "sonvert")) {
+        return 0;
+    }
     if (!platform::AcquireInstanceGuard("QuennetSoftWAV2Sonvert")) {
         return 0;
     }

@@ -1,9 +1,15 @@
 #include "IniFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
+#include <random>
 #include <vector>
 
 namespace platform {
@@ -92,47 +98,78 @@ ParsedLine Parse(const std::string& raw) {
     return parsed;
 }
 
-// nullopt when the file cannot be opened for reading.
-std::optional<std::vector<Line>> Load(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return std::nullopt;
-    }
-    std::string bytes;
-    char buffer[4096];
-    std::size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes.append(buffer, count);
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        return std::nullopt;
-    }
+// Settings files and language packs are a few KiB; anything far larger is not one of them, and
+// reading it whole could exhaust memory.
+constexpr std::size_t MaxFileSize = 1024 * 1024;
+
+constexpr char Bom[] = "\xEF\xBB\xBF";
+constexpr std::size_t BomSize = 3;
+
+struct Content {
+    std::string bytes;  // the file as it lies on disk
+    bool bom = false;   // starts with a UTF-8 byte-order mark, which is no part of the first line
     std::vector<Line> lines;
-    std::size_t pos = 0;
+};
+
+// False when the file is no regular file, cannot be read or is larger than MaxFileSize. Opening
+// does not wait for a writer (a FIFO), and no more than the limit is read from a file that grows.
+bool ReadSmallFile(const std::string& path, std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+              static_cast<std::uintmax_t>(info.st_size) <= MaxFileSize;
+    bytes.clear();
+    char buffer[4096];
+    while (ok) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            ok = count == 0;
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(count));
+        ok = bytes.size() <= MaxFileSize;
+    }
+    ::close(fd);
+    return ok;
+}
+
+// Lines end at CR, LF or CRLF, so that files from any system read alike.
+std::vector<Line> SplitLines(const std::string& bytes, std::size_t pos) {
+    std::vector<Line> lines;
     while (pos < bytes.size()) {
-        const std::size_t newline = bytes.find('\n', pos);
+        const std::size_t end = bytes.find_first_of("\r\n", pos);
         Line line;
-        if (newline == std::string::npos) {
+        if (end == std::string::npos) {
             line.text = bytes.substr(pos);
             pos = bytes.size();
         } else {
-            std::size_t end = newline;
-            if (end > pos && bytes[end - 1] == '\r') {
-                --end;
-            }
+            const std::size_t next =
+                bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? end + 2
+                                                                                       : end + 1;
             line.text = bytes.substr(pos, end - pos);
-            line.eol = bytes.substr(end, newline + 1 - end);
-            pos = newline + 1;
+            line.eol = bytes.substr(end, next - end);
+            pos = next;
         }
         lines.push_back(std::move(line));
     }
     return lines;
+}
+
+// nullopt when the file cannot be read (see ReadSmallFile).
+std::optional<Content> Load(const std::string& path) {
+    Content content;
+    if (!ReadSmallFile(path, content.bytes)) {
+        return std::nullopt;
+    }
+    content.bom = content.bytes.compare(0, BomSize, Bom) == 0;
+    content.lines = SplitLines(content.bytes, content.bom ? BomSize : 0);
+    return content;
 }
 
 struct Location {
@@ -195,20 +232,110 @@ bool ReadOnlyTarget(const std::string& path) {
     return !S_ISDIR(folder.st_mode) || !HasWriteBits(folder);
 }
 
-bool Save(const std::string& path, const std::vector<Line>& lines) {
-    std::string bytes;
-    for (const Line& line : lines) {
+// Writes `bytes` from the start of the file.
+bool WriteFully(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t count =
+            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+// A new, empty file beside `path` that no other process has opened; -1 when the folder refuses.
+int CreateSibling(const std::string& path, mode_t mode, std::string& name) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random()));
+        name = path + suffix;
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// The new contents go to a file of their own that then takes the old one's place, so that a full
+// disk or an I/O error leaves the old file as it was rather than cut short.
+enum class Replaced { Yes, Failed, FolderRefused };
+
+Replaced ReplaceFile(const std::string& path, const std::string& bytes, const struct stat* old) {
+    std::string temporary;
+    const int fd = CreateSibling(path, old != nullptr ? old->st_mode & 07777 : 0666, temporary);
+    if (fd < 0) {
+        return errno == EACCES || errno == EPERM ? Replaced::FolderRefused : Replaced::Failed;
+    }
+    bool ok = true;
+    if (old != nullptr) {
+        // The creation mode passed the umask; the old file's bits and owner are what it keeps.
+        ok = ::fchmod(fd, old->st_mode & 07777) == 0;
+        if (ok && (old->st_uid != ::geteuid() || old->st_gid != ::getegid())) {
+            (void)::fchown(fd, old->st_uid, old->st_gid);  // only a privileged user may
+        }
+    }
+    ok = ok && WriteFully(fd, bytes) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return Replaced::Failed;
+    }
+    return Replaced::Yes;
+}
+
+// A writable file in a folder that admits no new names is rewritten where it lies; on a failure
+// its old bytes go back, which fit the room they had.
+bool RewriteInPlace(const std::string& path, const std::string& bytes, const std::string& old) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = WriteFully(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
+              ::fsync(fd) == 0;
+    if (!ok) {
+        WriteFully(fd, old);
+        (void)::ftruncate(fd, static_cast<off_t>(old.size()));
+    }
+    ok = ::close(fd) == 0 && ok;
+    return ok;
+}
+
+// The file a link points to is the one rewritten; the link stays.
+std::string TargetOf(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        return path;
+    }
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return path;
+    }
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+}
+
+bool Save(const std::string& path, const Content& content, const struct stat* old) {
+    std::string bytes = content.bom ? Bom : "";
+    for (const Line& line : content.lines) {
         bytes += line.text;
         bytes += line.eol;
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
+    const std::string target = TargetOf(path);
+    const Replaced replaced = ReplaceFile(target, bytes, old);
+    if (replaced == Replaced::FolderRefused && old != nullptr) {
+        return RewriteInPlace(target, bytes, content.bytes);
     }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fflush(file) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
-    return ok;
+    return replaced == Replaced::Yes;
 }
 
 }  // namespace
@@ -222,15 +349,15 @@ std::string IniFile::ReadString(const std::string& section, const std::string& k
     if (fallback.size() > MaxValueLength) {
         fallback.resize(MaxValueLength);
     }
-    const auto lines = Load(path_);
-    if (!lines) {
+    const auto content = Load(path_);
+    if (!content) {
         return fallback;
     }
-    const Location where = Find(*lines, Trim(section), Trim(key));
+    const Location where = Find(content->lines, Trim(section), Trim(key));
     if (!where.key) {
         return fallback;
     }
-    const std::string& raw = (*lines)[*where.key].text;
+    const std::string& raw = content->lines[*where.key].text;
     std::string value = Trim(raw.substr(Parse(raw).valueStart));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
@@ -257,15 +384,17 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
     if (ReadOnlyTarget(path_)) {
         return false;
     }
-    std::vector<Line> lines;
+    Content content;
     struct stat info {};
-    if (::stat(path_.c_str(), &info) == 0) {
+    const bool exists = ::stat(path_.c_str(), &info) == 0;
+    if (exists) {
         auto loaded = Load(path_);
         if (!loaded) {
             return false;
         }
-        lines = std::move(*loaded);
+        content = std::move(*loaded);
     }
+    std::vector<Line>& lines = content.lines;
     std::string eol = "\r\n";
     for (const Line& line : lines) {
         if (!line.eol.empty()) {
@@ -291,7 +420,7 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
             lines.push_back(keyLine);
         }
     }
-    return Save(path_, lines);
+    return Save(path_, content, exists ? &info : nullptr);
 }
 
 }  // namespace platform

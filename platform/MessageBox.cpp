@@ -44,6 +44,7 @@ QString BoxCaption(const BoxRecord& box) {
 void ShowWidgetBox(const BoxRecord& box) {
     QMessageBox messageBox(BoxIcon(box.style), BoxCaption(box), QString::fromUtf8(box.text),
                            QMessageBox::Ok);
+    messageBox.setTextFormat(Qt::PlainText);
     if (box.style & MbSystemModal) {
         messageBox.setWindowModality(Qt::ApplicationModal);
     }
@@ -91,6 +92,7 @@ void ShowWorkerBox(const BoxRecord& box, const std::shared_ptr<BoxRelease>& rele
     auto* messageBox = new QMessageBox(BoxIcon(box.style), BoxCaption(box),
                                        QString::fromUtf8(box.text), QMessageBox::Ok);
     messageBox->setAttribute(Qt::WA_DeleteOnClose);
+    messageBox->setTextFormat(Qt::PlainText);
     // Modal, or the modal progress dialog would block it; with no owner, it blocks no window.
     messageBox->setWindowModality((box.style & MbSystemModal) ? Qt::ApplicationModal
                                                               : Qt::WindowModal);

@@ -9,8 +9,8 @@ packages=(
   qt6-base-dev libgl-dev
   # the banner: an embedded web engine, and the generator of its movie
   qt6-webengine-dev python3
-  # the toolbar glyphs are SVG
-  qt6-svg-dev libqt6svg6
+  # the toolbar glyphs are SVG; the installed icons are rendered from SVG at build time
+  qt6-svg-dev libqt6svg6 librsvg2-bin
   # codecs behind the encoder libraries
   libmp3lame-dev libvorbis-dev libogg-dev libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
   # tests and benchmarks

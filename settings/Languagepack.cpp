@@ -1,6 +1,10 @@
 #include "Languagepack.h"
 
+#include <QCollator>
+#include <QString>
+
 #include "Decimalinteger.h"
+#include "DirectoryListing.h"
 #include "Locale.h"
 #include "ProgramDir.h"
 #include "Settingsfile.h"
@@ -29,10 +33,11 @@ std::string LanguagePackForLanguageId(unsigned short languageId) {
 }
 
 std::string ChooseLanguagePackFile() {
-    platform::IniFile settings(SettingsPath());
-    std::string name = settings.ReadString("General", "Language", "");
+    std::string name = platform::IniFile(SettingsReadPath()).ReadString("General", "Language", "");
     if (name.empty()) {
         name = LanguagePackForLanguageId(platform::UserDefaultLanguageId());
+        PrepareSettingsWrite();
+        platform::IniFile settings(SettingsPath());
         if (!settings.WriteString("General", "Language", name)) {
             throw SettingsError("Unable to write to " + SettingsPath());
         }
@@ -42,6 +47,19 @@ std::string ChooseLanguagePackFile() {
 
 std::string LanguagePackDir() {
     return platform::ProgramDir() + "SVLanguage" + platform::PathSeparator;
+}
+
+std::string LanguagePackPath(const std::string& file) {
+    const std::string dir = LanguagePackDir();
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QString wanted = QString::fromStdString(file);
+    for (const std::string& name : platform::ListIniFiles(dir)) {
+        if (collator.compare(QString::fromStdString(name), wanted) == 0) {
+            return dir + name;
+        }
+    }
+    return dir + file;
 }
 
 PackFont ReadPackFont(const platform::IniFile* pack) {

@@ -16,6 +16,11 @@ std::string ChooseLanguagePackFile();
 // ProgramDir() + "SVLanguage/".
 std::string LanguagePackDir();
 
+// The path of the pack named `file` in LanguagePackDir(). The name matches the files there as the
+// options dialog matches it, without regard to case (the first in name order wins), so a stored
+// "english.ini" opens "English.ini"; a name that matches none gives its own path.
+std::string LanguagePackPath(const std::string& file);
+
 // The pack file name that a language identifier chooses: "ChineseGB.ini", "ChineseBig5.ini",
 // "Russian.ini" or, for every other language, "English.ini".
 std::string LanguagePackForLanguageId(unsigned short languageId);

@@ -20,36 +20,36 @@ QString Decode(const std::string& bytes, const char* codePage, bool* clean) {
     }
     QString text;
     std::vector<char> out(4 * bytes.size() + 16);
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t inLeft = bytes.size();
-    while (true) {
+    // Converts what `input` holds; without input it hands over what the converter still holds
+    // back and resets it. Gives iconv's errno, 0 on success.
+    const auto convert = [&](char** input, std::size_t* inputLeft) {
         char* outPtr = out.data();
         std::size_t outLeft = out.size();
-        const std::size_t result =
-            iconv(converter, inLeft > 0 ? &in : nullptr, &inLeft, &outPtr, &outLeft);
+        const std::size_t result = iconv(converter, input, inputLeft, &outPtr, &outLeft);
+        const int error = result == static_cast<std::size_t>(-1) ? errno : 0;
         const auto produced = static_cast<qsizetype>((out.size() - outLeft) / 2);
         text.append(QString::fromUtf16(reinterpret_cast<const char16_t*>(out.data()), produced));
-        if (result != static_cast<std::size_t>(-1)) {
-            if (inLeft == 0) {
-                break;
-            }
+        return error;
+    };
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    while (inLeft > 0) {
+        const int error = convert(&in, &inLeft);
+        if (error == 0 || error == E2BIG) {
             continue;
         }
-        if (errno == E2BIG) {
-            continue;
-        }
-        // An invalid or truncated sequence: mark it and go on after its first byte.
+        // An invalid or truncated sequence: mark it and go on after its first byte. The
+        // converters of code pages with combining marks (CP1255, CP1258) hold back the character
+        // before it, which comes first.
+        convert(nullptr, nullptr);
         if (clean != nullptr) {
             *clean = false;
         }
         text.append(QChar(QChar::ReplacementCharacter));
         ++in;
         --inLeft;
-        iconv(converter, nullptr, nullptr, nullptr, nullptr);
-        if (inLeft == 0) {
-            break;
-        }
     }
+    convert(nullptr, nullptr);
     iconv_close(converter);
     return text;
 }

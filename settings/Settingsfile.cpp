@@ -38,8 +38,24 @@ const char* Flag(bool value) {
 
 }  // namespace
 
+platform::SettingsLocation SettingsFileLocation() {
+    return platform::LocateSettings(platform::ProgramDir(), platform::UserConfigHome(),
+                                    "Sonvert.ini");
+}
+
 std::string SettingsPath() {
-    return platform::ProgramDir() + "Sonvert.ini";
+    return SettingsFileLocation().Path;
+}
+
+std::string SettingsReadPath() {
+    return SettingsFileLocation().ReadPath();
+}
+
+void PrepareSettingsWrite() {
+    const platform::SettingsLocation location = SettingsFileLocation();
+    if (!location.PrepareWrite()) {
+        throw SettingsError("Unable to write to " + location.Path);
+    }
 }
 
 std::string DefaultOutputDir() {
@@ -47,7 +63,7 @@ std::string DefaultOutputDir() {
 }
 
 void ReadSettingsFile(ConversionOptions& options, std::string& language) {
-    const platform::IniFile ini(SettingsPath());
+    const platform::IniFile ini(SettingsReadPath());
 
     const std::string format = ini.ReadString("General", "OutputFormat", "");
     options.OutputFormat = format == "2"   ? OutputFormat::WMA
@@ -72,6 +88,7 @@ void ReadSettingsFile(ConversionOptions& options, std::string& language) {
 }
 
 void WriteSettingsFile(const ConversionOptions& options, const std::string& language) {
+    PrepareSettingsWrite();
     platform::IniFile ini(SettingsPath());
 
     Write(ini, "General", "OutputFormat",

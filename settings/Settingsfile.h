@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ConversionOptions.h"
+#include "SettingsLocation.h"
 
 // An error raised while reading or writing the settings file. A window's event handler that meets
 // one shows it in the standard error box and skips the rest of its work.
@@ -12,8 +13,15 @@ class SettingsError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// ProgramDir() + "Sonvert.ini".
+// Where "Sonvert.ini" lives for this user: beside the program when they can write there, else in
+// their configuration folder with the program folder's copy as the starting values.
+platform::SettingsLocation SettingsFileLocation();
+// The file every write goes to, and the one that messages name.
 std::string SettingsPath();
+// The file reads come from: SettingsPath() once it exists, else the administrator's copy.
+std::string SettingsReadPath();
+// Readies SettingsPath() for its first write; throws SettingsError ("Unable to write to %s").
+void PrepareSettingsWrite();
 // The user's Documents folder followed by the separator.
 std::string DefaultOutputDir();
 

@@ -11,6 +11,7 @@
 #include "IniFile.h"
 #include "MessageBox.h"
 #include "ProgramDir.h"
+#include "SettingsLocation.h"
 #include "TempFolder.h"
 
 namespace banner {
@@ -83,7 +84,8 @@ QByteArray PageFor(const QByteArray& page, const std::string& moviePath) {
 }
 
 std::string SetUp(QWidget* window, TCppWebBrowser* browser, const std::string& programDir) {
-    const platform::IniFile settings(programDir + "Sonvert.ini");
+    const platform::IniFile settings(
+        platform::LocateSettings(programDir, platform::UserConfigHome(), "Sonvert.ini").ReadPath());
     if (!IsOn(settings.ReadString("General", "Ad", ""))) {
         browser->setVisible(false);
         browser->move(window->width() + 100, browser->y());

@@ -1,5 +1,6 @@
 #include "Formmain.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -254,11 +255,17 @@ void TMainForm::UpdateStatusBar() {
     StatusBar1->SetPanelText(2, folder);
 }
 
-void TMainForm::AppendRow(const std::string& path, const WaveInfo& info,
-                          const QString& channelText) {
+void TMainForm::AppendRow(const std::string& path, const WaveInfo& info, const QString& channelText,
+                          FileTypeIcons& icons) {
     const PathParts parts = SplitPath(path, platform::PathSeparator);
-    ImageList1.append(platform::SmallFileTypeIcon(FileExtension(parts.Name)));
-    auto* row = new QTreeWidgetItem(ListView1);
+    const std::string extension = FileExtension(parts.Name);
+    auto icon = icons.find(extension);
+    if (icon == icons.end()) {
+        icon = icons.emplace(extension, platform::SmallFileTypeIcon(extension)).first;
+    }
+    ImageList1.append(icon->second);
+    // Filled before it joins the list, so the list hears of the row once.
+    auto* row = new QTreeWidgetItem;
     row->setIcon(0, ImageList1.constLast());
     row->setText(0, QString::fromStdString(parts.Name));
     row->setText(1, QString::fromStdString(parts.Folder));
@@ -266,19 +273,24 @@ void TMainForm::AppendRow(const std::string& path, const WaveInfo& info,
     row->setText(3, channelText);
     row->setText(4, QString::fromStdString(SizeText(info.FileSize)));
     row->setText(5, QString::fromStdString(TimeText(info.Seconds)));
+    ListView1->addTopLevelItem(row);
 }
 
 void TMainForm::SpeedButtonAddClick() {
     if (!OpenDialog1->Execute()) {
         return;
     }
+    // The pack cannot change while the command runs; its two texts are read once, not per file.
+    const QString mono = LanguageText("ListView", "Mono");
+    const QString stereo = LanguageText("ListView", "Stereo");
+    FileTypeIcons icons;
     for (const std::string& path : OpenDialog1->Files()) {
         WaveInfo info;
         if (!GetWaveInfo(path, info)) {
             platform::ShowPlainMessage("Not a supported wave file.");
             continue;
         }
-        AppendRow(path, info, LanguageText("ListView", info.Channels == 1 ? "Mono" : "Stereo"));
+        AppendRow(path, info, info.Channels == 1 ? mono : stereo, icons);
     }
     UpdateStatusBar();
 }
@@ -286,12 +298,14 @@ void TMainForm::SpeedButtonAddClick() {
 void TMainForm::WMDropFiles(const std::vector<std::string>& paths) {
     // Bring the window up while the drop is worked through, as the file manager may cover it.
     raise();
+    FileTypeIcons icons;
     for (const std::string& path : paths) {
         WaveInfo info;
         if (GetWaveInfo(path, info)) {
             // Dropped rows take the literal channel texts, whatever the pack says.
             AppendRow(path, info,
-                      info.Channels == 1 ? QStringLiteral("Mono") : QStringLiteral("Stereo"));
+                      info.Channels == 1 ? QStringLiteral("Mono") : QStringLiteral("Stereo"),
+                      icons);
         }
     }
     UpdateStatusBar();
@@ -339,12 +353,17 @@ void TMainForm::SpeedButtonOptionsClick() {
 }
 
 void TMainForm::SpeedButtonConvertClick() {
-    if (ListView1->topLevelItemCount() == 0) {
+    // A press while a cancelled batch is being waited for belongs to that wait's Convert.
+    if (finishing_ || ListView1->topLevelItemCount() == 0) {
         return;
     }
     auto* progress = static_cast<TProcessForm*>(forms_.ProcessForm);
     // Guarded: a worker that has ended releases itself, possibly before the dialog returns.
     FinishRunningBatch();
+    // The wait served events: the list may have been cleared or the window closed meanwhile.
+    if (closing_ || ListView1->topLevelItemCount() == 0) {
+        return;
+    }
     QPointer<TConvertThread> worker = new TConvertThread(true);
     worker_ = worker;
     for (int row = 0; row < ListView1->topLevelItemCount(); ++row) {
@@ -367,17 +386,23 @@ void TMainForm::SpeedButtonConvertClick() {
 }
 
 void TMainForm::FinishRunningBatch() {
-    TConvertThread* worker = worker_.data();
-    if (worker == nullptr) {
+    if (finishing_) {
         return;
     }
+    // The worker lets itself go once it has ended, which may happen inside processEvents().
+    const QPointer<TConvertThread> worker = worker_;
+    if (worker.isNull()) {
+        return;
+    }
+    finishing_ = true;
     worker->Terminate();
     // Keep serving events: the worker may be waiting in a message box.
-    while (!worker->wait(20)) {
+    while (!worker.isNull() && !worker->wait(20)) {
         QCoreApplication::processEvents();
     }
     QCoreApplication::processEvents();  // its last reports
-    delete worker_.data();
+    delete worker.data();
+    finishing_ = false;
 }
 
 void TMainForm::SpeedButtonAboutClick() {
@@ -426,6 +451,7 @@ void TMainForm::KeepMinimumWidth() {
 
 void TMainForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    closing_ = false;
     KeepMinimumWidth();
     if (activated_ || event->spontaneous()) {
         return;
@@ -435,6 +461,11 @@ void TMainForm::showEvent(QShowEvent* event) {
         move(desktop->availableGeometry().center() - frameGeometry().center() + pos());
     }
     activation_.Arm();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    closing_ = event->isAccepted();
 }
 
 bool TMainForm::event(QEvent* event) {

@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -96,11 +97,16 @@ class TMainForm : public QMainWindow {
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
   private:
-    void AppendRow(const std::string& path, const WaveInfo& info, const QString& channelText);
+    // The file-type icons met during one Add or drop: the desktop is asked once per type, and the
+    // rows share that icon.
+    using FileTypeIcons = std::map<std::string, QIcon>;
+    void AppendRow(const std::string& path, const WaveInfo& info, const QString& channelText,
+                   FileTypeIcons& icons);
     void KeepMinimumWidth();
 
     std::string ProgramDir;
@@ -110,5 +116,7 @@ class TMainForm : public QMainWindow {
     bool activated_ = false;
     // The worker of the last batch, which a cancel leaves finishing its file; it lets itself go.
     QPointer<TConvertThread> worker_;
+    bool finishing_ = false;  // FinishRunningBatch is waiting
+    bool closing_ = false;    // closed and not shown again: no batch starts
     TActivationOnce activation_{this, [this] { FormActivate(); }};
 };

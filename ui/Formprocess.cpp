@@ -96,9 +96,12 @@ TProcessForm::TProcessForm(QWidget* parent) : QDialog(parent) {
                    Qt::WindowCloseButtonHint);
 
     Label1 = Place(new QLabel(QStringLiteral("Label1"), this), "Label1", 16, 16, 321, 13);
+    // The bars' captions are as wide as their texts, which a language pack replaces.
     Label2 = Place(new QLabel(QStringLiteral("Current process:"), this), "Label2", 16, 48, 85, 13);
+    Label2->adjustSize();
     ProgressBar1 = Bar(this, "ProgressBar1", 48);
     Label3 = Place(new QLabel(QStringLiteral("Total process:"), this), "Label3", 16, 80, 85, 13);
+    Label3->adjustSize();
     ProgressBar2 = Bar(this, "ProgressBar2", 80);
     Bevel1 = Place(new QFrame(this), "Bevel1", 8, 112, 343, 2);
     Bevel1->setFrameShape(QFrame::HLine);

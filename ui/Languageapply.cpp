@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 #include "Languagepack.h"
@@ -56,6 +57,7 @@ bool SetText(QWidget* window, const LanguageTableRow& row, const QString& text) 
                 return true;
             }
             if (auto* label = qobject_cast<QLabel*>(control)) {
+                label->setTextFormat(Qt::PlainText);
                 label->setText(text);
                 return true;
             }
@@ -68,7 +70,11 @@ bool SetText(QWidget* window, const LanguageTableRow& row, const QString& text) 
             return false;
         case LanguageTarget::Hint:
             if (auto* widget = qobject_cast<QWidget*>(control)) {
-                widget->setToolTip(text);
+                // A tooltip that looks like markup is rendered as such; a pack's text shows as
+                // it is written.
+                widget->setToolTip(Qt::mightBeRichText(text)
+                                       ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap)
+                                       : text);
                 return true;
             }
             return false;
@@ -95,6 +101,29 @@ bool SetText(QWidget* window, const LanguageTableRow& row, const QString& text) 
             break;
     }
     return false;
+}
+
+// Labels placed only by their left and top: their width follows their text in every pack.
+struct PositionedLabel {
+    char Window;
+    const char* Control;
+};
+constexpr PositionedLabel TextSizedLabels[] = {
+    {'A', "Label2"}, {'A', "Label3"}, {'A', "Label5"}, {'A', "Label7"},
+    {'A', "Label9"}, {'P', "Label2"}, {'P', "Label3"},
+};
+
+// Runs after the fonts and texts, so each label measures the text and font it now shows; the
+// label keeps its left and top.
+void SizeLabelsToText(const LanguageWindows& windows) {
+    for (const PositionedLabel& entry : TextSizedLabels) {
+        QWidget* window = WindowFor(entry.Window, windows);
+        auto* label =
+            window != nullptr ? window->findChild<QLabel*>(QLatin1String(entry.Control)) : nullptr;
+        if (label != nullptr) {
+            label->adjustSize();
+        }
+    }
 }
 
 }  // namespace
@@ -128,6 +157,7 @@ std::vector<std::string> ApplyLanguagePackToWindows(const platform::IniFile* pac
             notFound.push_back(std::string(1, row.Window) + "/" + row.Control);
         }
     }
+    SizeLabelsToText(windows);
     return notFound;
 }
 
@@ -140,7 +170,7 @@ bool ApplyLanguagePack(std::unique_ptr<platform::IniFile>& current,
         platform::ShowStandardError(error.what());
         return false;
     }
-    current = std::make_unique<platform::IniFile>(LanguagePackDir() + file);
+    current = std::make_unique<platform::IniFile>(LanguagePackPath(file));
     ApplyLanguagePackToWindows(current.get(), windows);
     return true;
 }

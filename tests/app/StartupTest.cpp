@@ -101,3 +101,14 @@ TEST_F(Startup, ASecondStartEndsAtOnceAndALaterOneRuns) {
     EXPECT_TRUE(Activated());
     EXPECT_EQ(second_.state(), QProcess::Running);
 }
+
+// The version query answers on standard output and never opens a window.
+TEST_F(Startup, VersionIsPrintedWithoutStarting) {
+    QProcess version;
+    version.start(QString::fromStdString((dir_ / "program" / "sonvert").string()), {"--version"});
+    ASSERT_TRUE(version.waitForFinished(10000)) << "the windows started";
+    EXPECT_EQ(version.exitCode(), 0);
+    EXPECT_EQ(version.readAllStandardOutput(), QByteArray("sonvert " SONVERT_PROGRAM_VERSION "\n"));
+    EXPECT_EQ(ReadText(dir_ / "program" / "Sonvert.ini"), "[General]\r\nAd=0\r\n")
+        << "the language step ran";
+}

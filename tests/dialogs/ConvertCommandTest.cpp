@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <filesystem>
@@ -228,4 +229,87 @@ TEST_F(ConvertCommand, ABatchThatEndsBeforeTheDialogIsUp) {
     Convert();
     EXPECT_EQ(boxes_.Lines().back(), kComplete);
     EXPECT_FALSE(process_->isVisible());
+}
+
+namespace {
+
+std::vector<QMessageBox*> BoxesUp() {
+    std::vector<QMessageBox*> boxes;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(window); box != nullptr && box->isVisible()) {
+            boxes.push_back(box);
+        }
+    }
+    return boxes;
+}
+
+}  // namespace
+
+// A cancelled worker waits in its error box; Convert waits for it while serving events. What the
+// user does meanwhile (Convert again, Clear, closing the window) must leave one consistent end.
+TEST_F(ConvertCommand, WhileACancelledWorkersBoxIsUp) {
+    platform::SetMessageSink({});  // real boxes; the worker's blocks only the worker
+    const struct {
+        const char* name;
+        int presses;
+        bool clear;
+        bool close;
+        bool newBatch;
+    } cases[] = {
+        {"Convert once", 1, false, false, true},
+        {"Convert twice", 2, false, false, true},
+        {"Clear", 1, true, false, false},
+        {"window closed", 1, false, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        main_->show();
+        main_->SpeedButtonClear->click();
+        const std::string gone = Source(std::string("gone_") + c.name + ".wav", 1);
+        const std::string missing = "Error|Could not open '" + gone + "'";
+        main_->WMDropFiles({gone});
+        fs::remove(gone);
+        Convert([&] {
+            if (process_->isVisible() && !BoxesUp().empty()) {
+                process_->ButtonCancel->click();
+            }
+        });
+        ASSERT_TRUE(process_->Converting);
+        ASSERT_EQ(BoxesUp().size(), 1u);
+
+        std::vector<std::string> seen;
+        bool acted = false;
+        bool dialogAgain = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            dialogAgain = dialogAgain || process_->isVisible();
+            if (!acted) {  // inside the wait of the press below
+                acted = true;
+                if (c.presses == 2) {
+                    QTimer::singleShot(0, main_->SpeedButtonConvert, &QToolButton::click);
+                }
+                if (c.clear) {
+                    main_->SpeedButtonClear->click();
+                }
+                if (c.close) {
+                    main_->close();
+                }
+                return;
+            }
+            for (QMessageBox* box : BoxesUp()) {
+                seen.push_back(box->windowTitle().toStdString() + "|" + box->text().toStdString());
+                box->accept();
+            }
+        });
+        poll.start(5);
+        main_->SpeedButtonConvert->click();
+        poll.stop();
+        EXPECT_TRUE(acted);
+        EXPECT_EQ(dialogAgain, c.newBatch);
+        const std::vector<std::string> expected =
+            c.newBatch ? std::vector<std::string>{missing, missing, kComplete}
+                       : std::vector<std::string>{missing};
+        EXPECT_EQ(seen, expected);
+        EXPECT_FALSE(process_->isVisible());
+    }
 }

@@ -3,8 +3,10 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -76,6 +78,9 @@ TEST_F(IniFileTest, ReadsLikeThePrivateProfileFunctions) {
         {"key of the next section", "[A]\n[B]\nK=v\n", "A", "K", "d", "d"},
         {"text after the header", "[S] ; note\nK=v\n", "S", "K", "d", "v"},
         {"header without bracket is no section", "[S\nK=v\n", "S", "K", "d", "d"},
+        {"byte-order mark skipped", "\xEF\xBB\xBF[General]\nA=v\n", "General", "A", "d", "v"},
+        {"CR line ends", "[S]\rA=v\rB=w\r", "S", "B", "d", "w"},
+        {"mixed line ends", "[S]\r\nA=v\rB=w\n\rC=x", "S", "C", "d", "x"},
         {"bytes kept as they are", "[S]\nK=\xC4\xE3\xBA\xC3\n", "S", "K", "d", "\xC4\xE3\xBA\xC3"},
     };
     for (const ReadCase& c : cases) {
@@ -125,6 +130,10 @@ TEST_F(IniFileTest, WritesOnlyItsOwnKey) {
         {"blanks of an empty value dropped", "[S]\nK=  \t\n", "S", "K", "v", "[S]\nK=v\n"},
         {"value written verbatim", "[S]\n", "S", "K", " x ", "[S]\nK= x \n"},
         {"caller's names trimmed", std::nullopt, " S ", " K ", "v", "[S]\r\nK=v\r\n"},
+        {"byte-order mark kept", "\xEF\xBB\xBF[S]\nA=1\n", "S", "B", "2",
+         "\xEF\xBB\xBF[S]\nA=1\nB=2\n"},
+        {"CR line ends kept", "[S]\rA=1\r", "S", "A", "2", "[S]\rA=2\r"},
+        {"each line keeps its end", "[S]\rA=1\n[T]\r\n", "T", "B", "2", "[S]\rA=1\n[T]\r\nB=2\r"},
     };
     for (const WriteCase& c : cases) {
         const std::string path = PathOf(c.name);
@@ -196,6 +205,89 @@ TEST_F(IniFileTest, RefusedWritesReportFailure) {
         }
     }
     fs::permissions(lockedFolder, fs::perms::owner_all);
+}
+
+TEST_F(IniFileTest, HugeAndEndlessFilesReadAsAbsent) {
+    namespace fs = std::filesystem;
+    const std::string head = "[S]\nK=v\n;";
+    const std::size_t limit = 1024 * 1024;
+    WriteAll(PathOf("limit.ini"), head + std::string(limit - head.size(), 'x'));
+    WriteAll(PathOf("huge.ini"), head + std::string(limit + 1 - head.size(), 'x'));
+    ASSERT_EQ(::mkfifo(PathOf("fifo.ini").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", PathOf("zero.ini"));
+    const struct {
+        const char* name;
+        const char* expected;
+    } cases[] = {{"limit.ini", "v"}, {"huge.ini", "d"}, {"fifo.ini", "d"}, {"zero.ini", "d"}};
+    for (const auto& c : cases) {
+        platform::IniFile ini(PathOf(c.name));
+        EXPECT_EQ(ini.ReadString("S", "K", "d"), c.expected) << c.name;
+        if (std::string(c.expected) == "d") {
+            EXPECT_FALSE(ini.WriteString("S", "K", "w")) << c.name;
+        }
+    }
+    EXPECT_EQ(fs::file_size(PathOf("huge.ini")), limit + 1);
+}
+
+// The kernel refuses to let a file grow past this process's file size limit, as a full disk
+// would.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        signal_ = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, signal_);
+    }
+
+  private:
+    rlimit previous_{};
+    void (*signal_)(int) = nullptr;
+};
+
+TEST_F(IniFileTest, AFailedWriteLeavesTheOldFile) {
+    namespace fs = std::filesystem;
+    const std::string before = "[General]\r\nLanguage=English.ini\r\n[Other]\r\nX=1\r\n";
+    const std::string path = PathOf("Sonvert.ini");
+    WriteAll(path, before);
+    {
+        const FileSizeLimit full(before.size() + 4);
+        platform::IniFile ini(path);
+        EXPECT_FALSE(ini.WriteString("General", "Language", "Traditional Chinese.ini"));
+        const FileSizeLimit none(0);
+        EXPECT_FALSE(ini.WriteString("General", "Ad", "0"));
+        EXPECT_FALSE(platform::IniFile(PathOf("new.ini")).WriteString("S", "K", "v"));
+    }
+    EXPECT_EQ(ReadAll(path), before);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_.path().toStdString())) {
+        names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"Sonvert.ini"}) << "nothing left behind";
+}
+
+TEST_F(IniFileTest, AWriteKeepsPermissionsAndLinks) {
+    namespace fs = std::filesystem;
+    for (const auto mode :
+         {fs::perms::owner_read | fs::perms::owner_write,
+          fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
+          fs::perms::owner_all | fs::perms::group_write | fs::perms::others_read}) {
+        const std::string path = PathOf("mode.ini");
+        WriteAll(path, "[S]\nK=1\n");
+        fs::permissions(path, mode);
+        ASSERT_TRUE(platform::IniFile(path).WriteString("S", "K", "2"));
+        EXPECT_EQ(fs::status(path).permissions(), mode);
+    }
+    const std::string link = PathOf("link.ini");
+    fs::create_symlink(PathOf("mode.ini"), link);
+    ASSERT_TRUE(platform::IniFile(link).WriteString("S", "K", "3"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadAll(PathOf("mode.ini")), "[S]\nK=3\n");
 }
 
 TEST_F(IniFileTest, NothingIsCached) {

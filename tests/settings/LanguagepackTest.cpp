@@ -69,12 +69,12 @@ TEST_F(LanguagepackTest, StoredChoiceWins) {
 
 TEST_F(LanguagepackTest, RefusedFirstStartWriteIsAnError) {
     platform::SetUserLanguageIdForTesting(0x0419);
-    folder_.LockFolder();
+    const std::string refused = folder_.LockFolders();
     try {
         ChooseLanguagePackFile();
         ADD_FAILURE() << "no error";
     } catch (const SettingsError& error) {
-        EXPECT_EQ(error.what(), "Unable to write to " + SettingsFile());
+        EXPECT_EQ(error.what(), "Unable to write to " + refused);
     }
     EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
 }

@@ -32,6 +32,11 @@ TEST(PacktextTest, DecodesByCharacterSet) {
          "a\xEF\xBF\xBD"
          "b",
          false},
+        {"Hebrew", "\xF9\xEC\xE5\xED", 177, "שלום", true},
+        {"Hebrew before an invalid byte", "\xF9\xCA\xEC", 177, "ש\xEF\xBF\xBDל", false},
+        {"Vietnamese", "Nam", 163, "Nam", true},
+        {"Vietnamese, mark composed at the end", "Vi\xD2", 163, "Vỉ", true},
+        {"Vietnamese before an invalid byte", "Vi\xD2\x81t", 163, "Vỉ\xEF\xBF\xBDt", false},
         {"UTF-8 text in a GB pack", "\xE4\xBD\xA0", 134, "浣\xEF\xBF\xBD", false},
     };
     for (const auto& c : cases) {

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "IniFile.h"
 #include "SettingsTestFolder.h"
 
 namespace {
@@ -238,9 +239,9 @@ TEST_F(SettingsfileTest, SaveLeavesOtherKeysAndSectionsAlone) {
 }
 
 TEST_F(SettingsfileTest, RefusedWriteStopsTheSave) {
-    const std::string message = "Unable to write to " + SettingsFile();
-    // A folder the system refuses to write into: nothing is created.
-    folder_.LockFolder();
+    // Neither the program folder nor the configuration folder takes the file: the message names
+    // the one the program tried, and nothing is created.
+    const std::string message = "Unable to write to " + folder_.LockFolders();
     try {
         WriteSettingsFile(ConversionOptions{}, "English.ini");
         ADD_FAILURE() << "no error";
@@ -249,6 +250,7 @@ TEST_F(SettingsfileTest, RefusedWriteStopsTheSave) {
     }
     EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
     std::filesystem::permissions(folder_.Dir(), std::filesystem::perms::owner_all);
+    platform::SetConfigHomeForTesting(folder_.Dir() + "config");
 
     // A read-only file keeps its text.
     SettingsTestFolder::Write(SettingsFile(), "[General]\nOutputFormat=2\n");
@@ -267,10 +269,30 @@ TEST_F(SettingsfileTest, RefusedWriteStopsTheSave) {
         WriteSettingsFile(options, "English.ini");
         ADD_FAILURE() << "no error";
     } catch (const SettingsError& error) {
-        EXPECT_EQ(error.what(), message);
+        EXPECT_EQ(error.what(), "Unable to write to " + SettingsFile());
     }
     EXPECT_EQ(SettingsTestFolder::Read(SettingsFile()),
               "[General]\r\nOutputFormat=2\r\nCustomDir=1\r\n");
+}
+
+TEST_F(SettingsfileTest, ReadOnlyProgramFolderMovesTheFileToTheUser) {
+    SettingsTestFolder::Write(SettingsFile(), "[General]\nOutputFormat=3\nAd=0\n");
+    std::filesystem::permissions(
+        folder_.Dir(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const std::string own = folder_.Dir() + "config/sonvert/Sonvert.ini";
+    EXPECT_EQ(SettingsPath(), own);
+
+    // The administrator's file gives the starting values until the user's own exists.
+    ConversionOptions options;
+    std::string language;
+    ReadSettingsFile(options, language);
+    EXPECT_EQ(options.OutputFormat, OutputFormat::OGG);
+    options.OutputFormat = OutputFormat::WMA;
+    WriteSettingsFile(options, "English.ini");
+    EXPECT_EQ(platform::IniFile(own).ReadString("General", "Ad", ""), "0");
+    ReadSettingsFile(options, language);
+    EXPECT_EQ(options.OutputFormat, OutputFormat::WMA);
+    EXPECT_EQ(SettingsTestFolder::Read(SettingsFile()), "[General]\nOutputFormat=3\nAd=0\n");
 }
 
 }  // namespace

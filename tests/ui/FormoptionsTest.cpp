@@ -6,6 +6,7 @@
 
 #include "Locale.h"
 #include "ProgramDir.h"
+#include "SettingsLocation.h"
 #include "Settingsfile.h"
 #include "UiTestSupport.h"
 
@@ -230,13 +231,14 @@ TEST_F(FormoptionsTest, BadNumberStopsTheLoadWithTheStandardError) {
 TEST_F(FormoptionsTest, RefusedSaveShowsTheErrorAndSkipsTheRest) {
     const std::string blocker = Dir() + "blocked";
     testing_support::WriteFile(blocker, "");
-    // A settings path below a plain file can never be written.
+    // A settings path below a plain file can never be written, beside the program or not.
     platform::SetProgramDirForTesting(blocker + "/");
+    platform::SetConfigHomeForTesting(blocker);
     main->StatusBar1->SetPanelText(0, "stale");
     Options([&] { Click(options->ButtonOk); });
     ASSERT_FALSE(Boxes().empty());
     EXPECT_EQ(Boxes().back().kind, platform::BoxKind::StandardError);
-    EXPECT_EQ(Boxes().back().text, "Unable to write to " + blocker + "/Sonvert.ini.");
+    EXPECT_EQ(Boxes().back().text, "Unable to write to " + blocker + "/sonvert/Sonvert.ini.");
     EXPECT_EQ(Panel(0), "stale");
 }
 

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -25,6 +26,7 @@
 #include "MessageBox.h"
 #include "Packtext.h"
 #include "ProgramDir.h"
+#include "SettingsLocation.h"
 
 namespace {
 
@@ -172,6 +174,27 @@ TEST_F(LanguageapplyTest, EveryRowReachesItsControl) {
     EXPECT_EQ(w_.main.windowTitle(), "");
 }
 
+// What the user reads: the toolkit renders a label or tooltip as rich text when its format says
+// so or, for the automatic format, when the text looks like markup.
+QString Readable(const QString& text, Qt::TextFormat format = Qt::AutoText) {
+    if (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(text))) {
+        return text;
+    }
+    QTextDocument document;
+    document.setHtml(text);
+    return document.toPlainText();
+}
+
+TEST_F(LanguageapplyTest, MarkupInAPackShowsAsWritten) {
+    WriteFile(PackPath("markup.ini"), "[AboutForm]\nVersion=<b>x</b>\n[Hint]\nAdd=<b>x</b>\n");
+    const platform::IniFile pack(PackPath("markup.ini"));
+    ApplyLanguagePackToWindows(&pack, w_.All());
+    const auto* label = w_.about.findChild<QLabel*>("Label2");
+    EXPECT_EQ(Readable(label->text(), label->textFormat()), "<b>x</b>");
+    const auto* button = w_.main.findChild<QToolButton*>("SpeedButtonAdd");
+    EXPECT_EQ(Readable(button->toolTip()), "<b>x</b>");
+}
+
 TEST_F(LanguageapplyTest, MissingPackBlanksEveryTextAndRestoresTheDefaultFont) {
     const platform::IniFile first(PackPath("first.ini"));
     WriteFile(PackPath("first.ini"),
@@ -301,6 +324,9 @@ class LanguageStepTest : public LanguageapplyTest {
     LanguageStepTest() {
         programDir_ = dir_.path().toStdString() + "/";
         platform::SetProgramDirForTesting(programDir_);
+        // A configuration folder below a plain file: only the program folder takes the file.
+        WriteFile(programDir_ + "blocker", "");
+        platform::SetConfigHomeForTesting(programDir_ + "blocker");
         std::filesystem::create_directory(programDir_ + "SVLanguage");
         WriteFile(programDir_ + "SVLanguage/Russian.ini",
                   "[LanguageProperty]\nCharSet=204\n[AboutForm]\nCaption=\xCE \xEF\xF0\xEE\xE3\xF0"
@@ -309,6 +335,7 @@ class LanguageStepTest : public LanguageapplyTest {
     ~LanguageStepTest() override {
         std::filesystem::permissions(programDir_, std::filesystem::perms::owner_all);
         platform::SetProgramDirForTesting("");
+        platform::SetConfigHomeForTesting("");
         platform::SetUserLanguageIdForTesting(0);
     }
     std::string programDir_;
@@ -327,6 +354,29 @@ TEST_F(LanguageStepTest, FirstStartChoosesWritesAndApplies) {
     EXPECT_TRUE(boxes_.Boxes().empty());
 }
 
+TEST_F(LanguageStepTest, StoredNameFindsThePackWhateverItsCase) {
+    const struct {
+        const char* stored;
+        const char* opened;
+    } cases[] = {
+        {"Russian.ini", "Russian.ini"},
+        {"russian.ini", "Russian.ini"},
+        {"RUSSIAN.INI", "Russian.ini"},
+        {"Russian2.ini", "Russian2.ini"},  // no such pack: blank texts, no error
+    };
+    for (const auto& c : cases) {
+        WriteFile(programDir_ + "Sonvert.ini", std::string("[General]\nLanguage=") + c.stored);
+        std::unique_ptr<platform::IniFile> current;
+        EXPECT_TRUE(ApplyLanguagePack(current, w_.All())) << c.stored;
+        ASSERT_NE(current, nullptr);
+        EXPECT_EQ(current->Path(), programDir_ + "SVLanguage/" + c.opened) << c.stored;
+        EXPECT_EQ(w_.about.windowTitle(),
+                  std::string(c.opened) == "Russian.ini" ? "О программе" : "")
+            << c.stored;
+    }
+    EXPECT_TRUE(boxes_.Boxes().empty());
+}
+
 TEST_F(LanguageStepTest, RefusedWriteKeepsThePreviousPack) {
     platform::SetUserLanguageIdForTesting(0x0419);
     auto previous = std::make_unique<platform::IniFile>(programDir_ + "SVLanguage/Old.ini");
@@ -340,8 +390,8 @@ TEST_F(LanguageStepTest, RefusedWriteKeepsThePreviousPack) {
     const auto boxes = boxes_.Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].kind, platform::BoxKind::StandardError);
-    EXPECT_EQ(boxes[0].text,
-              platform::StandardErrorText("Unable to write to " + programDir_ + "Sonvert.ini"));
+    EXPECT_EQ(boxes[0].text, platform::StandardErrorText("Unable to write to " + programDir_ +
+                                                         "blocker/sonvert/Sonvert.ini"));
 }
 
 }  // namespace

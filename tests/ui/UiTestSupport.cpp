@@ -13,6 +13,7 @@
 
 #include "IniFile.h"
 #include "ProgramDir.h"
+#include "SettingsLocation.h"
 
 namespace uitest {
 
@@ -87,6 +88,7 @@ void WhenShown(QDialog* dialog, std::function<void()> action) {
 
 UiTest::UiTest() {
     platform::SetProgramDirForTesting(Dir());
+    platform::SetConfigHomeForTesting(Dir() + "config");
     QDir().mkpath(QString::fromStdString(PackDir()));
     platform::SetOpenFilesDialogForTesting([this](QWidget*, const std::string& filter) {
         lastFilter = filter;
@@ -105,6 +107,7 @@ UiTest::~UiTest() {
     platform::SetFolderBrowserForTesting({});
     platform::SetOpenFilesDialogForTesting({});
     platform::SetProgramDirForTesting("");
+    platform::SetConfigHomeForTesting("");
 }
 
 void UiTest::WritePack(const std::string& file, const IniSections& pack) const {
