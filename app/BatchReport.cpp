@@ -2,9 +2,46 @@
 
 #include <cstdio>
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0 when the bytes there are not one
+// (overlong forms, surrogates and values past U+10FFFF included).
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = at(i);
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size() || at(i + 1) < low || at(i + 1) > high) {
+        return 0;
+    }
+    for (std::size_t k = 2; k < length; ++k) {
+        if (at(i + k) < 0x80 || at(i + k) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
 std::string JsonString(const std::string& text) {
     std::string json = "\"";
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             json += '\\';
@@ -17,8 +54,14 @@ std::string JsonString(const std::string& text) {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
             json += escaped;
-        } else {
+        } else if (byte < 0x80) {
             json += c;
+        } else if (const std::size_t length = Utf8SequenceLength(text, i); length > 0) {
+            json.append(text, i, length);
+            i += length - 1;
+        } else {
+            // A file name need not be UTF-8, but JSON must be: such a byte reads as U+FFFD.
+            json += "\\ufffd";
         }
     }
     return json + "\"";

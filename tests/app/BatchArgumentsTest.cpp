@@ -224,6 +224,23 @@ TEST(BatchReport, WritesEachLineOnceEveryEarlierFileHasEnded) {
     std::fclose(file);
 }
 
+TEST(JsonString, KeepsUtf8AndReplacesBytesThatAreNot) {
+    const struct {
+        std::string text;
+        std::string json;
+    } cases[] = {
+        {"Ж東😀.wav", "\"Ж東😀.wav\""},
+        {"caf\xe9.wav", "\"caf\\ufffd.wav\""},                     // Latin-1 name
+        {"\xc0\xaf", "\"\\ufffd\\ufffd\""},                        // overlong "/"
+        {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},             // a surrogate
+        {"\xe6\x9d", "\"\\ufffd\\ufffd\""},                        // cut short at the end
+        {"\xf4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},  // past U+10FFFF
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(JsonString(c.text), c.json) << c.text;
+    }
+}
+
 TEST(BatchExitStatus, IsZeroOnlyWhenEveryFileWasConverted) {
     EXPECT_EQ(BatchExitStatus(3, 3), 0);
     EXPECT_EQ(BatchExitStatus(2, 3), 1);
