@@ -2,18 +2,26 @@
 
 #include <charconv>
 #include <optional>
+#include <string_view>
 
 namespace {
 
-std::optional<int> IndexIn(const std::string& text, int last) {
+std::optional<int> NumberIn(std::string_view text, int first, int last) {
     int value = 0;
     const char* end = text.data() + text.size();
     const auto [at, error] = std::from_chars(text.data(), end, value);
-    if (error != std::errc() || at != end || value < 0 || value > last) {
+    if (error != std::errc() || at != end || value < first || value > last) {
         return std::nullopt;
     }
     return value;
 }
+
+std::optional<int> IndexIn(const std::string& text, int last) {
+    return NumberIn(text, 0, last);
+}
+
+// More workers than this only queue for the same cores and memory.
+constexpr int kMostJobs = 1024;
 
 std::optional<OutputFormat> FormatNamed(const std::string& text) {
     if (text == "mp3" || text == "MP3") {
@@ -80,6 +88,14 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
         {"--mp3-private", &options.Mp3Private, true},
         {"--no-mp3-private", &options.Mp3Private, false},
         {"--beside-source", &options.CustomDir, false},
+        {"-0", &result.NullSeparated, true},
+        {"--null", &result.NullSeparated, true},
+        {"-n", &result.NoClobber, true},
+        {"--no-clobber", &result.NoClobber, true},
+        {"-r", &result.Recursive, true},
+        {"--recursive", &result.Recursive, true},
+        {"--keep-tree", &result.KeepTree, true},
+        {"--version", &result.Version, true},
     };
 
     bool filesOnly = false;
@@ -115,6 +131,10 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
             argument.rfind("--", 0) == 0 && equals != std::string::npos) {
             name = argument.substr(0, equals);
             value = argument.substr(equals + 1);
+        } else if (argument.size() > 2 && argument[1] != '-') {
+            // A short option's value may follow it directly: -j4.
+            name = argument.substr(0, 2);
+            value = argument.substr(2);
         }
         static const ValueOption kValueOptions[] = {
             {"--format", "-f"},
@@ -122,6 +142,10 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
             {"--mp3-bitrate-index", nullptr},
             {"--wma-bitrate-index", nullptr},
             {"--ogg-quality-index", nullptr},
+            {"--jobs", "-j"},
+            {"--files-from", nullptr},
+            {"--report", nullptr},
+            {"--shard", nullptr},
         };
         const ValueOption* option = nullptr;
         for (const ValueOption& candidate : kValueOptions) {
@@ -166,6 +190,36 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
             } else {
                 fail("WMA bitrate index '" + *value + "' is not 0 to 5");
             }
+        } else if (optionName == "--jobs") {
+            if (const auto jobs = NumberIn(*value, 1, kMostJobs)) {
+                result.Jobs = *jobs;
+            } else {
+                fail("jobs '" + *value + "' is not 1 to " + std::to_string(kMostJobs));
+            }
+        } else if (optionName == "--files-from") {
+            if (value->empty()) {
+                fail("option '" + name + "' needs a file");
+            }
+            result.FilesFrom.push_back(*value);
+        } else if (optionName == "--report") {
+            if (value->empty()) {
+                fail("option '" + name + "' needs a file");
+            }
+            result.Report = *value;
+        } else if (optionName == "--shard") {
+            const std::string_view text = *value;
+            const auto slash = text.find('/');
+            const auto count = slash == std::string_view::npos
+                                   ? std::nullopt
+                                   : NumberIn(text.substr(slash + 1), 1, 1 << 30);
+            const auto index =
+                count ? NumberIn(text.substr(0, slash), 1, *count) : std::optional<int>();
+            if (index) {
+                result.ShardIndex = *index;
+                result.ShardCount = *count;
+            } else {
+                fail("shard '" + *value + "' is not K/N with 1 <= K <= N");
+            }
         } else {
             if (const auto index = IndexIn(*value, 9)) {
                 options.OggQualityIndex = *index;
@@ -174,16 +228,20 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
             }
         }
     }
-    if (result.Error.empty() && !result.Help && result.Files.empty()) {
+    const bool asksForText = result.Help || result.Version;
+    if (result.Error.empty() && !asksForText && result.Files.empty() && result.FilesFrom.empty()) {
         fail("no WAVE file given");
+    }
+    if (result.Error.empty() && !asksForText && result.KeepTree && !options.CustomDir) {
+        fail("--keep-tree needs an output folder (--output-dir)");
     }
     return result;
 }
 
 std::string BatchUsage(const std::string& program) {
     return "Usage: " + program +
-           " [options] FILE...\n"
-           "Converts PCM WAVE files to MP3, WMA or Ogg Vorbis, one after the other.\n"
+           " [options] FILE|FOLDER...\n"
+           "Converts PCM WAVE files to MP3, WMA or Ogg Vorbis, several at once.\n"
            "\n"
            "  -f, --format mp3|wma|ogg     output format\n"
            "  -o, --output-dir DIR         write every output file into DIR\n"
@@ -195,9 +253,20 @@ std::string BatchUsage(const std::string& program) {
            "      --wma-bitrate-index N    0-5: 48000, 64000, 80000, 96000, 128000,\n"
            "                               160000 bit/s\n"
            "      --ogg-quality-index N    0-9: quality level 1 to 10\n"
+           "  -j, --jobs N                 convert N files at once (default: one per processor)\n"
+           "      --files-from FILE        also convert the paths listed in FILE, one a line\n"
+           "                               ('-': standard input)\n"
+           "  -0, --null                   the lists separate their paths with NUL bytes\n"
+           "  -r, --recursive              walk the subfolders of a folder too\n"
+           "      --keep-tree              with -o, repeat each folder's tree below DIR\n"
+           "  -n, --no-clobber             skip a file whose output file exists\n"
+           "      --report FILE            write one JSON line per file into FILE\n"
+           "      --shard K/N              convert only list positions K, K+N, K+2N, ...\n"
            "  -h, --help                   show this text\n"
+           "      --version                show the version\n"
            "\n"
            "Every problem is reported on standard error as one line, \"caption: text\".\n"
-           "Exit status: 0 when every file was converted, 1 when any file failed,\n"
+           "A folder gives its files ending in .wav (any case), sorted, hidden ones left out.\n"
+           "Exit status: 0 when every file was converted, 1 when any file was not,\n"
            "2 for a usage error.\n";
 }

@@ -8,8 +8,18 @@
 // What the command line of sonvert-batch asks for.
 struct BatchArguments {
     ConversionOptions Options;
-    std::vector<std::string> Files;
+    std::vector<std::string> Files;      // files and folders, in the order given
+    std::vector<std::string> FilesFrom;  // lists of paths ("-": standard input), read after Files
+    bool NullSeparated = false;          // the lists separate their paths with NUL bytes
+    int Jobs = 0;                        // files converted at once; 0: one per online processor
+    bool NoClobber = false;              // leave existing output files alone
+    std::string Report;                  // not empty: write the JSON Lines report there
+    int ShardIndex = 1;                  // convert only list positions ShardIndex + k * ShardCount
+    int ShardCount = 1;
+    bool Recursive = false;  // walk the subfolders of a folder given as a source
+    bool KeepTree = false;   // mirror the walked folders below the output folder
     bool Help = false;
+    bool Version = false;
     std::string Error;  // not empty: a usage error, said in one line
 };
 

@@ -1,6 +1,7 @@
 #include "BatchConsole.h"
 
 #include <algorithm>
+#include <filesystem>
 
 std::string BoxLine(const platform::BoxRecord& box) {
     std::string text = box.text;
@@ -12,32 +13,29 @@ std::string BoxLine(const platform::BoxRecord& box) {
     return box.caption + ": " + text;
 }
 
-std::string ProgressLine(int fileNumber, int fileCount, int current, int total,
-                         const std::string& path, std::size_t width) {
-    auto bar = [](int percent) {
-        const int filled = std::clamp(percent, 0, 100) / 10;
-        return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-               std::string(static_cast<std::size_t>(10 - filled), '-') + "]";
-    };
-    auto percent = [](int value) {
+std::string ProgressLine(int done, int fileCount, int percent,
+                         const std::vector<RunningFile>& running, std::size_t width) {
+    auto percentText = [](int value) {
         std::string text = std::to_string(std::clamp(value, 0, 100)) + "%";
         return std::string(4 - std::min<std::size_t>(4, text.size()), ' ') + text;
     };
-    std::string line = std::to_string(fileNumber) + "/" + std::to_string(fileCount) + " " +
-                       bar(current) + percent(current) + " total " + bar(total) + percent(total) +
-                       " ";
-    if (line.size() >= width) {
-        return line.substr(0, width);
+    const int filled = std::clamp(percent, 0, 100) / 10;
+    std::string line = std::to_string(done) + "/" + std::to_string(fileCount) + " [" +
+                       std::string(static_cast<std::size_t>(filled), '#') +
+                       std::string(static_cast<std::size_t>(10 - filled), '-') + "]" +
+                       percentText(percent);
+    for (const RunningFile& file : running) {
+        // The name says which file it is; the folders rarely fit beside several of them.
+        line += " |" + percentText(file.percent) + " " +
+                std::filesystem::path(file.path).filename().string();
     }
-    const std::size_t room = width - line.size();
-    if (path.size() <= room) {
-        return line + path;
+    if (line.size() > width) {
+        line.resize(width);
+        if (width > 3) {
+            line.replace(width - 3, 3, "...");
+        }
     }
-    // The end of a path names the file; keep that.
-    if (room <= 3) {
-        return line + std::string(room, '.');
-    }
-    return line + "..." + path.substr(path.size() - (room - 3));
+    return line;
 }
 
 int BatchExitStatus(int converted, int fileCount) {
@@ -58,68 +56,41 @@ void BatchConsole::ClearBar() {
 }
 
 void BatchConsole::DrawBar() {
-    if (!live_ || fileNumber_ == 0) {
+    if (!live_ || bar_.empty()) {
         return;
     }
-    // One column less than the terminal so that the cursor never wraps to a new line.
-    const std::string line = ProgressLine(fileNumber_, fileCount_, std::max(current_, 0),
-                                          std::max(total_, 0), path_, width_ - 1);
-    std::fputs(("\r" + line + "\x1b[K").c_str(), stream_);
-    std::fflush(stream_);
+    std::fputs(("\r" + bar_ + "\x1b[K").c_str(), stream_);
     barShown_ = true;
 }
 
-void BatchConsole::ShowBox(const platform::BoxRecord& box) {
+void BatchConsole::Line(const std::string& line) {
     std::lock_guard lock(mutex_);
     ClearBar();
-    std::fputs((BoxLine(box) + "\n").c_str(), stream_);
+    // One call per line, so that nothing else can land inside it.
+    std::fputs((line + "\n").c_str(), stream_);
+    DrawBar();
     std::fflush(stream_);
-    DrawBar();
 }
 
-void BatchConsole::FileStarted(const std::string& sourcePath) {
-    std::lock_guard lock(mutex_);
-    ++fileNumber_;
-    path_ = sourcePath;
-    current_ = 0;
-    total_ = -1;
-    DrawBar();
-}
-
-void BatchConsole::Progress(int current, int total) {
-    std::lock_guard lock(mutex_);
-    // Blocks come much faster than a terminal needs redrawing; draw only what changed.
-    if (current == current_ && total == total_) {
+void BatchConsole::Progress(int done, int percent, const std::vector<RunningFile>& running) {
+    if (!live_) {
         return;
     }
-    current_ = current;
-    total_ = total;
-    DrawBar();
-}
-
-void BatchConsole::FileFinished(const std::string& sourcePath, FileOutcome outcome) {
-    static_cast<void>(sourcePath);
+    // One column less than the terminal so that the cursor never wraps to a new line.
+    std::string bar = ProgressLine(done, fileCount_, percent, running, width_ - 1);
     std::lock_guard lock(mutex_);
-    if (outcome == FileOutcome::Converted) {
-        ++converted_;
+    if (bar == bar_) {
+        return;
     }
-}
-
-void BatchConsole::BatchEnded() {
-    std::lock_guard lock(mutex_);
-    batchEnded_ = true;
-    ended_.notify_all();
-}
-
-void BatchConsole::WaitForEnd() {
-    std::unique_lock lock(mutex_);
-    ended_.wait(lock, [this] { return batchEnded_; });
-    ClearBar();
-    std::fprintf(stream_, "sonvert-batch: %d of %d files converted\n", converted_, fileCount_);
+    bar_ = std::move(bar);
+    DrawBar();
     std::fflush(stream_);
 }
 
-int BatchConsole::Converted() const {
+void BatchConsole::Summary(int converted) {
     std::lock_guard lock(mutex_);
-    return converted_;
+    ClearBar();
+    bar_.clear();
+    std::fprintf(stream_, "sonvert-batch: %d of %d files converted\n", converted, fileCount_);
+    std::fflush(stream_);
 }

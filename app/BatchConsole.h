@@ -1,40 +1,41 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <vector>
 
-#include "ConversionReporter.h"
 #include "MessageBox.h"
 
 // A box as one line of text: "caption: text", with any line breaks of the text made spaces.
 std::string BoxLine(const platform::BoxRecord& box);
 
-// The live progress line: the file's number, both bars and as much of the path as fits.
-std::string ProgressLine(int fileNumber, int fileCount, int current, int total,
-                         const std::string& path, std::size_t width);
+// A file being converted, as the progress line shows it.
+struct RunningFile {
+    std::string path;
+    int percent = 0;
+};
+
+// The live progress line: files ended of all files, the batch's bar, then each running file's name
+// and percentage, cut to the width.
+std::string ProgressLine(int done, int fileCount, int percent,
+                         const std::vector<RunningFile>& running, std::size_t width);
 
 // 0 when every file was converted, 1 otherwise.
 int BatchExitStatus(int converted, int fileCount);
 
-// Serves a batch without windows: boxes become lines on the stream, progress a bar that redraws
-// itself in place when the stream is a terminal and stays silent otherwise.
-class BatchConsole final : public ConversionReporter {
+// Standard error of a batch, shared by its workers: whole lines, and on a terminal a progress line
+// that redraws itself in place below them. Silent about progress when the stream is not a terminal.
+class BatchConsole {
   public:
     BatchConsole(std::FILE* stream, bool live, int fileCount, std::size_t width = 80);
 
-    // The message sink: blocks the worker only while the line is written.
-    void ShowBox(const platform::BoxRecord& box);
-
-    void FileStarted(const std::string& sourcePath) override;
-    void Progress(int current, int total) override;
-    void FileFinished(const std::string& sourcePath, FileOutcome outcome) override;
-    void BatchEnded() override;
-
-    // Blocks until the batch has ended, then writes the summary line.
-    void WaitForEnd();
-    int Converted() const;
+    bool Live() const { return live_; }
+    // Writes one line; the progress line steps aside for it and comes back below it.
+    void Line(const std::string& line);
+    void Progress(int done, int percent, const std::vector<RunningFile>& running);
+    // Clears the progress line and writes "sonvert-batch: X of Y files converted".
+    void Summary(int converted);
 
   private:
     void ClearBar();
@@ -45,13 +46,7 @@ class BatchConsole final : public ConversionReporter {
     int fileCount_;
     std::size_t width_;
 
-    mutable std::mutex mutex_;
-    std::condition_variable ended_;
-    bool batchEnded_ = false;
+    std::mutex mutex_;
     bool barShown_ = false;
-    std::string path_;
-    int fileNumber_ = 0;
-    int current_ = -1;
-    int total_ = -1;
-    int converted_ = 0;
+    std::string bar_;
 };

@@ -8,7 +8,12 @@
 #include "Glyphs.h"
 #include "MessageBox.h"
 
-TSonvertApplication::TSonvertApplication(int& argc, char** argv) : QApplication(argc, argv) {
+detail::ProgramNameOnly::ProgramNameOnly(const char* programName)
+    : name(programName != nullptr && *programName != '\0' ? programName : "sonvert"),
+      argv{name.data(), nullptr} {}
+
+TSonvertApplication::TSonvertApplication(const char* programName)
+    : detail::ProgramNameOnly(programName), QApplication(argc, argv) {
     setWindowIcon(ProgramIcon());
 }
 

@@ -2,13 +2,26 @@
 
 #include <QApplication>
 
+#include <string>
+
+namespace detail {
+// The command line the toolkit sees; it must outlive the application object, so it is built first.
+struct ProgramNameOnly {
+    explicit ProgramNameOnly(const char* programName);
+    std::string name;
+    int argc = 1;
+    char* argv[2];
+};
+}  // namespace detail
+
 // The application object. An error that escapes a window's event handler is shown in the standard
 // error box and the program goes on, rather than ending it.
-class TSonvertApplication : public QApplication {
-    Q_OBJECT
-
+// The toolkit is given the program's name only: the program takes no arguments, and options such
+// as -reverse or -style must not reach the toolkit and change every window.
+// (No Q_OBJECT: the meta-object system wants QObject as the first base, and this adds no signals.)
+class TSonvertApplication : private detail::ProgramNameOnly, public QApplication {
   public:
-    TSonvertApplication(int& argc, char** argv);
+    explicit TSonvertApplication(const char* programName);
 
     bool notify(QObject* receiver, QEvent* event) override;
 

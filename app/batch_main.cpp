@@ -5,29 +5,35 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "BatchArguments.h"
 #include "BatchConsole.h"
+#include "BatchReport.h"
+#include "BatchRunner.h"
+#include "BatchSources.h"
 #include "ConversionOptions.h"
-#include "Convertthread.h"
 #include "MessageBox.h"
 #include "Settingsfile.h"
 
 namespace {
 
-std::atomic<TConvertThread*> runningWorker{nullptr};
+// Set by an interrupt: the running files are finished and closed, no new one starts; a second
+// interrupt ends the program at once.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-// An interrupt asks the worker to stop, so the current output file is finished and closed; a
-// second one ends the program at once.
 void Interrupted(int) {
-    if (TConvertThread* worker = runningWorker.load()) {
-        worker->Terminate();
-    }
+    interrupted.store(true);
     std::signal(SIGINT, SIG_DFL);
 }
 
@@ -58,6 +64,37 @@ ConversionOptions StartingOptions(const std::string& program) {
     return options;
 }
 
+std::string LastError() {
+    return std::error_code(errno, std::generic_category()).message();
+}
+
+int UsageError(const std::string& program, const std::string& error) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
+                 error.c_str(), program.c_str());
+    return 2;
+}
+
+// The paths of the command line, then those of each --files-from list; empty on a list that
+// cannot be read, with the reason in `error`.
+std::vector<std::string> AllPaths(const BatchArguments& command, std::string& error) {
+    std::vector<std::string> paths = command.Files;
+    for (const std::string& list : command.FilesFrom) {
+        std::vector<std::string> listed;
+        if (list == "-") {
+            listed = ReadPathList(std::cin, command.NullSeparated);
+        } else {
+            std::ifstream in(list, std::ios::binary);
+            if (!in) {
+                error = "could not read the list '" + list + "': " + LastError();
+                return {};
+            }
+            listed = ReadPathList(in, command.NullSeparated);
+        }
+        paths.insert(paths.end(), listed.begin(), listed.end());
+    }
+    return paths;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -70,31 +107,80 @@ int main(int argc, char* argv[]) {
         std::fputs(BatchUsage(program).c_str(), stdout);
         return 0;
     }
+    if (command.Version) {
+        std::printf("%s %s\n", program.c_str(), SONVERT_PROGRAM_VERSION);
+        return 0;
+    }
     if (!command.Error.empty()) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
-                     command.Error.c_str(), program.c_str());
+        return UsageError(program, command.Error);
+    }
+
+    std::string listError;
+    const std::vector<std::string> paths = AllPaths(command, listError);
+    if (!listError.empty()) {
+        return UsageError(program, listError);
+    }
+    const ConversionOptions& options = command.Options;
+    const SourceList found =
+        CollectSources(paths, command.Recursive, options.CustomDir ? options.OutputDir : "");
+
+    // Checked over the whole list, so that every shard of it refuses alike.
+    std::vector<std::string> outputs;
+    for (const BatchSource& source : found.sources) {
+        outputs.push_back(OutputFor(source.path, OptionsFor(source, options, command.KeepTree)));
+    }
+    if (const auto shared = SharedOutput(found.sources, outputs)) {
+        for (const std::string& message : found.messages) {
+            std::fprintf(stderr, "%s\n", message.c_str());
+        }
+        std::fprintf(stderr, "%s: %s; nothing converted\n", program.c_str(), shared->c_str());
         return 2;
     }
 
-    const int fileCount = static_cast<int>(command.Files.size());
+    std::vector<BatchFile> files;
+    std::vector<std::string> sources;
+    std::vector<std::string> shardOutputs;
+    for (const BatchSource& source :
+         ShardOf(found.sources, command.ShardIndex, command.ShardCount)) {
+        BatchFile file{source.path, "", OptionsFor(source, options, command.KeepTree),
+                       command.KeepTree};
+        file.output = OutputFor(file.source, file.options);
+        sources.push_back(file.source);
+        shardOutputs.push_back(file.output);
+        files.push_back(std::move(file));
+    }
+
+    struct FileCloser {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, FileCloser> reportFile;
+    if (!command.Report.empty()) {
+        reportFile.reset(std::fopen(command.Report.c_str(), "w"));
+        if (!reportFile) {
+            return UsageError(
+                program, "could not write the report '" + command.Report + "': " + LastError());
+        }
+    }
+    BatchReport report(reportFile.get(), sources, shardOutputs);
+
+    const int fileCount = static_cast<int>(files.size());
     const bool live = isatty(STDERR_FILENO) != 0;
     BatchConsole console(stderr, live, fileCount, live ? TerminalWidth() : 80);
-    platform::SetMessageSink([&console](const platform::BoxRecord& box) { console.ShowBox(box); });
+    for (const std::string& message : found.messages) {
+        console.Line(message);
+    }
 
-    TConvertThread worker(true);
-    worker.FreeOnTerminate = false;  // owned here, so that it outlives the wait below
-    worker.FileList = command.Files;
-    worker.SetOptions(command.Options);
-    worker.SetReporter(&console);
-
-    runningWorker.store(&worker);
+    const int jobs = command.Jobs > 0
+                         ? command.Jobs
+                         : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    BatchRunner runner(std::move(files), jobs, command.NoClobber, console, report);
+    platform::SetMessageSink([&runner](const platform::BoxRecord& box) { runner.ShowBox(box); });
     std::signal(SIGINT, Interrupted);
-    worker.Resume();
-    console.WaitForEnd();
-    worker.wait();
+    const int converted = runner.Run(interrupted);
     std::signal(SIGINT, SIG_DFL);
-    runningWorker.store(nullptr);
     platform::SetMessageSink({});
+    console.Summary(converted);
 
-    return BatchExitStatus(console.Converted(), fileCount);
+    // A folder that could not be read may have held files that were never tried.
+    return found.unreadable ? 1 : BatchExitStatus(converted, fileCount);
 }

@@ -20,7 +20,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     TCppWebBrowser::PrepareApplication();
-    TSonvertApplication application(argc, argv);
+    TSonvertApplication application(argc > 0 ? argv[0] : nullptr);
     try {
         TSonvertApplication::RegisterFallbackFonts();
         // Created once each, in this order: the main window's creation handler runs before the

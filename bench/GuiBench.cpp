@@ -96,9 +96,9 @@ struct Windows {
 
 // Child: start the windows as the program does and report once the main window has painted
 // itself after its first activation.
-int StartupChild(int argc, char** argv) {
+int StartupChild(char** argv) {
     TCppWebBrowser::PrepareApplication();
-    TSonvertApplication application(argc, argv);
+    TSonvertApplication application(argv[0]);
     TSonvertApplication::RegisterFallbackFonts();
     platform::SetProgramDirForTesting(argv[2]);
     testing_support::BoxRecorder boxes;
@@ -232,7 +232,7 @@ void Drop(TMainForm& main, const std::vector<std::string>& paths) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--startup-child") {
-        return StartupChild(argc, argv);
+        return StartupChild(argv);
     }
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

@@ -4,32 +4,32 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <cerrno>
+
+#include "TempFolder.h"
 
 namespace platform {
-namespace {
-
-std::string GuardPath(const std::string& name) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime != '\0') {
-        return std::string(runtime) + "/" + name + ".lock";
-    }
-    // Per user, so that two users of one machine do not keep each other out.
-    return "/tmp/" + name + "-" + std::to_string(getuid()) + ".lock";
-}
-
-}  // namespace
 
 bool AcquireInstanceGuard(const std::string& name) {
-    const int fd = open(GuardPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Only in a folder no other user can enter: elsewhere anyone could take the name first and
+    // keep this user out.
+    const std::string folder = RuntimeFolder();
+    if (folder.empty()) {
+        return true;
+    }
+    const std::string path = WithTrailingSeparator(folder, '/') + name + ".lock";
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         // Without a place for the guard nobody can hold it; refusing to start would only lock the
         // user out of the program without a word.
         return true;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool heldElsewhere = errno == EWOULDBLOCK;
         close(fd);
-        return false;
+        // Any other failure (no locks on this file system, no memory for one) is no sign of
+        // another instance.
+        return !heldElsewhere;
     }
     // Deliberately left open: the lock lasts as long as the process.
     return true;

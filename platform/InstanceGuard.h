@@ -4,9 +4,10 @@
 
 namespace platform {
 
-// Takes the named single-instance guard for the life of the process. False when another running
-// process holds it. The guard goes with the process, however it ends.
-// True as well when no guard can be made at all (no writable runtime folder).
+// Takes the named single-instance guard for the life of the process, a lock file in the user's
+// own run-time folder (RuntimeFolder()). False only when another running process holds it. The
+// guard goes with the process, however it ends. True as well when no guard can be had at all (no
+// private folder, no lock).
 bool AcquireInstanceGuard(const std::string& name);
 
 }  // namespace platform

@@ -18,6 +18,7 @@ namespace platform {
 namespace {
 
 std::mutex sinkMutex;
+std::mutex titleMutex;
 MessageSink& Sink() {
     static MessageSink sink;
     return sink;
@@ -174,6 +175,9 @@ std::string ApplicationTitle() {
     if (QCoreApplication::instance() == nullptr) {
         return "sonvert";
     }
+    // The toolkit fills its cache of the executable's path on first use without a lock, and
+    // several workers may raise boxes at once.
+    std::lock_guard lock(titleMutex);
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
 }
 

@@ -36,15 +36,11 @@ std::string Trimmed(const std::string& text) {
 
 // Writes the movie; a failure is reported like any error the toolkit raises inside an event.
 bool WriteMovie(const std::string& path) {
-    QFile file(QString::fromStdString(path));
     const QByteArray movie = MovieResource();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        platform::ShowStandardError("Cannot create file \"" + path + "\". " +
-                                    file.errorString().toStdString());
-        return false;
-    }
-    if (file.write(movie) != movie.size() || !file.flush()) {
-        platform::ShowStandardError("Stream write error: " + file.errorString().toStdString());
+    const std::string reason =
+        platform::WriteNewFile(path, movie.constData(), static_cast<std::size_t>(movie.size()));
+    if (!reason.empty()) {
+        platform::ShowStandardError("Cannot create file \"" + path + "\". " + reason);
         return false;
     }
     return true;
@@ -93,9 +89,16 @@ std::string SetUp(QWidget* window, TCppWebBrowser* browser, const std::string& p
     }
     browser->setVisible(true);
 
+    // Never a shared folder: another user's instance would hold the name or plant a link there.
+    const std::string folder = platform::RuntimeFolder();
+    if (folder.empty()) {
+        platform::ShowStandardError("Cannot create file \"" + std::string(MovieFileName) +
+                                    "\". No folder of this user's own for it in \"" +
+                                    platform::TempFolder() + "\".");
+        return {};
+    }
     const std::string moviePath =
-        platform::WithTrailingSeparator(platform::TempFolder(), platform::PathSeparator) +
-        MovieFileName;
+        platform::WithTrailingSeparator(folder, platform::PathSeparator) + MovieFileName;
     if (!WriteMovie(moviePath)) {
         return moviePath;
     }

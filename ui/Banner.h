@@ -13,7 +13,7 @@ class TCppWebBrowser;
 // played through a page that is also a resource.
 namespace banner {
 
-// The movie's file name in the temporary folder.
+// The movie's file name in the user's run-time folder.
 inline constexpr char MovieFileName[] = "_SonvertAd.swf";
 // The name the stored page uses for the movie.
 inline constexpr char PagePlaceholder[] = "iniflash.swf";
@@ -32,9 +32,9 @@ QByteArray PageFor(const QByteArray& page, const std::string& moviePath);
 
 // Decides the banner once, from the settings file in `programDir`. When it is off, the browser is
 // hidden and moved past the window's right edge, and nothing is written. Otherwise the movie is
-// written to the temporary folder and the page loads into the browser once "about:blank" has.
-// Returns the movie's path, empty when the banner is off. A movie that cannot be written is
-// reported in the standard error box and leaves the banner blank.
+// written to the user's run-time folder (RuntimeFolder) and the page loads into the browser once
+// "about:blank" has. Returns the movie's path, empty when the banner is off. A movie that cannot be
+// written is reported in the standard error box and leaves the banner blank.
 std::string SetUp(QWidget* window, TCppWebBrowser* browser, const std::string& programDir);
 
 // Deletes the movie, if there is one.

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLibraryInfo>
 #include <QTimer>
 #include <QUrl>
 #include <QWebEnginePage>
@@ -13,9 +14,17 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
+
+#include <cerrno>
+
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <utility>
 
@@ -81,6 +90,22 @@ bool IsLocalUrl(const QUrl& url) {
     return scheme == QLatin1String("about") || scheme == QLatin1String("data") ||
            scheme == QLatin1String(LocalScheme);
 }
+
+// Nothing from outside reaches the engine: a page's requests for anything but local data are
+// refused. Addresses the user opens are whole-page navigations, which the pages below hand to the
+// desktop's browser. This is what makes running the engine without its sandbox (for root) safe.
+class LocalRequestsOnly : public QWebEngineUrlRequestInterceptor {
+  public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+        const QUrl url = info.requestUrl();
+        if (!IsLocalUrl(url) && url.scheme() != QLatin1String("blob") &&
+            info.resourceType() != QWebEngineUrlRequestInfo::ResourceTypeMainFrame) {
+            info.block(true);
+        }
+    }
+};
 
 // Takes the first real URL a new window would open and hands it to the desktop instead.
 class ExternalWindow : public QWebEnginePage {
@@ -190,6 +215,69 @@ QString PlayerLoaderScript() {
                 .chopped(1));
 }
 
+// The engine's helper program, where the engine itself looks for it. The engine aborts the process
+// when it finds none.
+bool HelperProgramFound() {
+    const QString configured = qEnvironmentVariable("QTWEBENGINEPROCESS_PATH");
+    if (!configured.isEmpty()) {
+        return QFileInfo(configured).isExecutable();
+    }
+    const QString name = QStringLiteral("QtWebEngineProcess");
+    for (const QString& folder : {QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath),
+                                  QString::fromStdString(platform::ProgramDir())}) {
+        if (QFileInfo(QDir(folder).filePath(name)).isExecutable()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The engine's sandbox needs a user namespace; where none can be made (a locked-down container),
+// the engine ends the process instead of starting.
+bool UserNamespacesWork() {
+    const pid_t child = fork();
+    if (child < 0) {
+        return false;
+    }
+    if (child == 0) {
+        _exit(unshare(CLONE_NEWUSER) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool SandboxDisabled() {
+    return qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") ||
+           qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS")
+               .contains(QLatin1String("--no-sandbox"));
+}
+
+// Decided once, before the application object exists.
+bool DecideEngineUsable() {
+    if (!HelperProgramFound()) {
+        return false;
+    }
+    if (geteuid() == 0) {
+        // The engine refuses its sandbox to root and would end the program. Without it the engine
+        // still only ever shows the program's own page, player and movie (LocalRequestsOnly;
+        // every other address goes to the desktop's browser), and a render process running as
+        // root could gain nothing root does not have already.
+        if (!SandboxDisabled()) {
+            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        }
+        return true;
+    }
+    // An ordinary user keeps the sandbox; without one the banner stays blank.
+    return SandboxDisabled() || UserNamespacesWork();
+}
+
+bool& EngineUsableFlag() {
+    static bool usable = false;
+    return usable;
+}
+
 QWebEngineScript MakeScript(const QString& name, const QString& source,
                             QWebEngineScript::InjectionPoint point) {
     QWebEngineScript script;
@@ -205,14 +293,18 @@ QWebEngineScript MakeScript(const QString& name, const QString& source,
 
 TCppWebBrowser::TCppWebBrowser(QWidget* parent) : QWebEngineView(parent) {}
 
-void TCppWebBrowser::EnsurePage() {
+bool TCppWebBrowser::EnsurePage() {
     if (page_ != nullptr) {
-        return;
+        return true;
+    }
+    if (!EngineUsable()) {
+        return false;
     }
     // Off the record: the banner leaves no cache or cookies on the disk.
     auto* profile = new QWebEngineProfile(this);
     files_ = new LocalFiles(profile);
     profile->installUrlSchemeHandler(LocalScheme, files_);
+    profile->setUrlRequestInterceptor(new LocalRequestsOnly(profile));
 
     auto* page = new BannerPage(profile, this);
     page_ = page;
@@ -229,6 +321,9 @@ void TCppWebBrowser::EnsurePage() {
 
     connect(page, &QWebEnginePage::loadStarted, this, &TCppWebBrowser::OnLoadStarted);
     connect(page, &QWebEnginePage::loadFinished, this, &TCppWebBrowser::OnLoadFinished);
+    connect(page, &QWebEnginePage::renderProcessTerminated, this,
+            &TCppWebBrowser::OnRenderProcessTerminated);
+    return true;
 }
 
 TCppWebBrowser::~TCppWebBrowser() {
@@ -245,6 +340,7 @@ void TCppWebBrowser::PrepareApplication() {
         return;
     }
     prepared = true;
+    EngineUsableFlag() = DecideEngineUsable();
     QWebEngineUrlScheme scheme(LocalScheme);
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
     scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled |
@@ -253,20 +349,51 @@ void TCppWebBrowser::PrepareApplication() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
+bool TCppWebBrowser::EngineUsable() {
+    return EngineUsableFlag();
+}
+
+void TCppWebBrowser::showEvent(QShowEvent* event) {
+    // The view's own handler starts the engine.
+    if (page_ != nullptr) {
+        QWebEngineView::showEvent(event);
+    } else {
+        QWidget::showEvent(event);
+    }
+}
+
+void TCppWebBrowser::hideEvent(QHideEvent* event) {
+    if (page_ != nullptr) {
+        QWebEngineView::hideEvent(event);
+    } else {
+        QWidget::hideEvent(event);
+    }
+}
+
 QString TCppWebBrowser::PlayerFolder() {
     return QString::fromStdString(platform::ProgramDir()) + QStringLiteral("ruffle") +
            QDir::separator();
 }
 
 void TCppWebBrowser::Navigate(const QString& url, std::function<void()> done) {
-    EnsurePage();
+    if (!EnsurePage()) {
+        // Nothing loads; the caller hears so as it would of a failed navigation.
+        if (done) {
+            QTimer::singleShot(0, this, std::move(done));
+        }
+        return;
+    }
     navigated_ = std::move(done);
     busy_ = true;
+    ShowContents(true);
     setUrl(QUrl(url));
 }
 
 void TCppWebBrowser::LoadFromStream(const QByteArray& html) {
-    EnsurePage();
+    if (!EnsurePage()) {
+        return;
+    }
+    ShowContents(true);
     QUrl base;
     base.setScheme(LocalScheme);
     base.setPath(QStringLiteral("/"));
@@ -276,7 +403,9 @@ void TCppWebBrowser::LoadFromStream(const QByteArray& html) {
 }
 
 void TCppWebBrowser::SetBodyStyle(const QString& property, const QString& value) {
-    EnsurePage();
+    if (!EnsurePage()) {
+        return;
+    }
     const QString arguments = QString::fromUtf8(
         QJsonDocument(QJsonArray{property, value}).toJson(QJsonDocument::Compact));
     page()->runJavaScript(
@@ -286,8 +415,9 @@ void TCppWebBrowser::SetBodyStyle(const QString& property, const QString& value)
 }
 
 void TCppWebBrowser::AllowLocalFile(const QString& path) {
-    EnsurePage();
-    static_cast<LocalFiles*>(files_)->Allow(path);
+    if (EnsurePage()) {
+        static_cast<LocalFiles*>(files_)->Allow(path);
+    }
 }
 
 void TCppWebBrowser::OnLoadStarted() {
@@ -302,5 +432,25 @@ void TCppWebBrowser::OnLoadFinished(bool ok) {
     }
     if (navigated_) {
         std::exchange(navigated_, {})();
+    }
+}
+
+void TCppWebBrowser::OnRenderProcessTerminated(
+    QWebEnginePage::RenderProcessTerminationStatus status) {
+    if (status == QWebEnginePage::NormalTerminationStatus) {
+        return;
+    }
+    // Killed or crashed: the banner goes blank and stays so; reloading could only crash again.
+    hasDocument_ = false;
+    busy_ = false;
+    ShowContents(false);
+    if (navigated_) {
+        std::exchange(navigated_, {})();
+    }
+}
+
+void TCppWebBrowser::ShowContents(bool show) {
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        child->setVisible(show);
     }
 }

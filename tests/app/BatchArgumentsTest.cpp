@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "BatchArguments.h"
 #include "BatchConsole.h"
+#include "BatchReport.h"
 
 namespace {
 
@@ -144,16 +146,115 @@ TEST(BoxLine, IsCaptionColonTextOnOneLine) {
     }
 }
 
-TEST(ProgressLine, FitsTheWidthAndKeepsTheFileName) {
-    const std::string full = ProgressLine(2, 5, 45, 29, "/music/song.wav", 80);
-    EXPECT_EQ(full, "2/5 [####------] 45% total [##--------] 29% /music/song.wav");
-    const std::string cut = ProgressLine(2, 5, 45, 29, "/a/very/long/folder/name/song.wav", 60);
-    EXPECT_EQ(cut.size(), 60u);
-    EXPECT_EQ(cut.substr(cut.size() - 8), "song.wav");
-    EXPECT_NE(cut.find("..."), std::string::npos);
-    EXPECT_EQ(ProgressLine(1, 1, 150, -3, "x", 80),
-              "1/1 [##########]100% total [----------]  0% x");
-    EXPECT_EQ(ProgressLine(1, 1, 0, 0, "x", 10).size(), 10u);
+TEST(ProgressLine, ShowsTheBatchAndEachRunningFileWithinTheWidth) {
+    const std::vector<RunningFile> two = {{"/music/a/one.wav", 45}, {"/music/b/two.wav", 7}};
+    EXPECT_EQ(ProgressLine(3, 16, 29, two, 80),
+              "3/16 [##--------] 29% | 45% one.wav |  7% two.wav");
+    EXPECT_EQ(ProgressLine(0, 1, 150, {}, 80), "0/1 [##########]100%");
+    const std::string cut = ProgressLine(3, 16, 29, two, 30);
+    EXPECT_EQ(cut.size(), 30u);
+    EXPECT_EQ(cut.substr(27), "...");
+}
+
+TEST(ParseBatchArguments, ReadsTheBatchOptions) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string expect;  // the fields below as text, or "error"
+    };
+    auto describe = [](const BatchArguments& b) {
+        if (!b.Error.empty()) {
+            return std::string("error");
+        }
+        std::string text = "jobs=" + std::to_string(b.Jobs) +
+                           " shard=" + std::to_string(b.ShardIndex) + "/" +
+                           std::to_string(b.ShardCount);
+        for (const std::string& list : b.FilesFrom) {
+            text += " from=" + list;
+        }
+        for (const std::string& file : b.Files) {
+            text += " file=" + file;
+        }
+        text += b.NullSeparated ? " null" : "";
+        text += b.NoClobber ? " no-clobber" : "";
+        text += b.Recursive ? " recursive" : "";
+        text += b.KeepTree ? " keep-tree" : "";
+        text += b.Report.empty() ? "" : " report=" + b.Report;
+        text += b.Version ? " version" : "";
+        return text;
+    };
+    const Case cases[] = {
+        {{"a"}, "jobs=0 shard=1/1 file=a"},
+        {{"-j", "4", "--jobs=2", "-j3", "a"}, "jobs=3 shard=1/1 file=a"},
+        {{"--files-from", "-", "-0"}, "jobs=0 shard=1/1 from=- null"},
+        {{"--files-from=l1", "--files-from", "l2", "a"}, "jobs=0 shard=1/1 from=l1 from=l2 file=a"},
+        {{"-n", "-r", "--report", "r.jsonl", "d"},
+         "jobs=0 shard=1/1 file=d no-clobber recursive report=r.jsonl"},
+        {{"--no-clobber", "--recursive", "--null", "--files-from", "x"},
+         "jobs=0 shard=1/1 from=x null no-clobber recursive"},
+        {{"--keep-tree", "-o", "out", "d"}, "jobs=0 shard=1/1 file=d keep-tree"},
+        {{"--shard", "2/3", "a"}, "jobs=0 shard=2/3 file=a"},
+        {{"--shard=3/3", "a"}, "jobs=0 shard=3/3 file=a"},
+        {{"--version"}, "jobs=0 shard=1/1 version"},
+        {{"-j", "0", "a"}, "error"},
+        {{"-j", "many", "a"}, "error"},
+        {{"--jobs", "1025", "a"}, "error"},
+        {{"--shard", "0/3", "a"}, "error"},
+        {{"--shard", "4/3", "a"}, "error"},
+        {{"--shard", "3", "a"}, "error"},
+        {{"--shard", "1/0", "a"}, "error"},
+        {{"--shard", "1/3/4", "a"}, "error"},
+        {{"--files-from="}, "error"},
+        {{"--report"}, "error"},
+        {{"--keep-tree", "d"}, "error"},  // nowhere to mirror the tree
+        {{"-0"}, "error"},                // no sources at all
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(describe(ParseBatchArguments(c.arguments, ConversionOptions{})), c.expect)
+            << ::testing::PrintToString(c.arguments);
+    }
+}
+
+TEST(BatchReport, WritesEachLineOnceEveryEarlierFileHasEnded) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    BatchReport report(file, {"a\"1.wav", "b.wav", "c.wav"}, {"a.mp3", "b.mp3", "c.mp3"});
+    auto written = [file] {
+        std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
+        std::rewind(file);
+        text.resize(std::fread(text.data(), 1, text.size(), file));
+        return text;
+    };
+    report.Ended(2, {BatchOutcome::Stopped, {}, 0});
+    EXPECT_EQ(written(), "");
+    report.Ended(0, {BatchOutcome::Failed, {"Error: tab\there\x01"}, 1.25});
+    const std::string first =
+        "{\"source\":\"a\\\"1.wav\",\"output\":\"a.mp3\",\"outcome\":\"failed\","
+        "\"messages\":[\"Error: tab\\there\\u0001\"],\"seconds\":1.250}\n";
+    EXPECT_EQ(written(), first);
+    report.Ended(1, {BatchOutcome::Skipped, {"x", "y"}, 0});
+    EXPECT_EQ(written(), first +
+                             "{\"source\":\"b.wav\",\"output\":\"b.mp3\",\"outcome\":\"skipped\","
+                             "\"messages\":[\"x\",\"y\"],\"seconds\":0.000}\n"
+                             "{\"source\":\"c.wav\",\"output\":\"c.mp3\",\"outcome\":\"stopped\","
+                             "\"messages\":[],\"seconds\":0.000}\n");
+    std::fclose(file);
+}
+
+TEST(JsonString, KeepsUtf8AndReplacesBytesThatAreNot) {
+    const struct {
+        std::string text;
+        std::string json;
+    } cases[] = {
+        {"Ж東😀.wav", "\"Ж東😀.wav\""},
+        {"caf\xe9.wav", "\"caf\\ufffd.wav\""},                     // Latin-1 name
+        {"\xc0\xaf", "\"\\ufffd\\ufffd\""},                        // overlong "/"
+        {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},             // a surrogate
+        {"\xe6\x9d", "\"\\ufffd\\ufffd\""},                        // cut short at the end
+        {"\xf4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},  // past U+10FFFF
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(JsonString(c.text), c.json) << c.text;
+    }
 }
 
 TEST(BatchExitStatus, IsZeroOnlyWhenEveryFileWasConverted) {

@@ -1,14 +1,24 @@
 // sonvert-batch run as a program, the way a script runs it.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <grp.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
-#include <array>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MediaProbe.h"
@@ -25,39 +35,82 @@ struct BatchRun {
     std::string output;
 };
 
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+struct RunOptions {
+    std::string programDir = platform::ProgramDir();
+    std::string input = "/dev/null";  // standard input
+    bool asNobody = false;            // as root: run as the unprivileged user "nobody"
+};
+
+// Starts the program with standard output and error going to files in `dir`.
+pid_t StartBatch(const std::vector<std::string>& arguments, const fs::path& dir,
+                 const RunOptions& options = {}) {
+    const std::string program = options.programDir + "sonvert-batch";
+    const std::string out = (dir / "stdout.txt").string();
+    const std::string err = (dir / "stderr.txt").string();
+    std::vector<std::string> all = {program};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : all) {
+        argv.push_back(argument.data());
     }
-    return quoted + "'";
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int in = ::open(options.input.c_str(), O_RDONLY);
+        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) {
+            ::_exit(126);
+        }
+        if (options.asNobody &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(125);
+        }
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+BatchRun FinishBatch(pid_t pid, const fs::path& dir) {
+    BatchRun run;
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) {
+        return run;
+    }
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(dir / "stderr.txt");
+    for (std::string line; std::getline(err, line);) {
+        run.errorLines.push_back(line);
+    }
+    std::ifstream out(dir / "stdout.txt");
+    run.output.assign(std::istreambuf_iterator<char>(out), {});
+    return run;
 }
 
 BatchRun RunBatch(const std::vector<std::string>& arguments, const fs::path& dir,
                   const std::string& programDir = platform::ProgramDir()) {
-    const fs::path errors = dir / "stderr.txt";
-    std::string command = Quote(programDir + "sonvert-batch");
-    for (const std::string& argument : arguments) {
-        command += " " + Quote(argument);
-    }
-    command += " 2>" + Quote(errors.string()) + " </dev/null";
-    BatchRun run;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    std::array<char, 4096> chunk{};
-    std::size_t got = 0;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
-        run.output.append(chunk.data(), got);
-    }
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(errors);
+    RunOptions options;
+    options.programDir = programDir;
+    return FinishBatch(StartBatch(arguments, dir, options), dir);
+}
+
+// The report's lines, each parsed as JSON.
+std::vector<QJsonObject> ReadReport(const fs::path& path) {
+    std::vector<QJsonObject> lines;
+    std::ifstream in(path);
     for (std::string line; std::getline(in, line);) {
-        run.errorLines.push_back(line);
+        QJsonParseError error{};
+        const QJsonDocument document =
+            QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line;
+        lines.push_back(document.object());
     }
-    return run;
+    return lines;
+}
+
+std::string Field(const QJsonObject& line, const char* name) {
+    return line.value(QString::fromLatin1(name)).toString().toStdString();
 }
 
 class SonvertBatch : public ::testing::Test {
@@ -98,11 +151,14 @@ TEST_F(SonvertBatch, ConvertsTheGoodFilesAndReportsEachBadOneOnOneLine) {
     ASSERT_TRUE(one);
     EXPECT_EQ(one->codec, "vorbis");
 
-    // One line per failed file, then the summary.
+    // One line per failed file, in the order the parallel jobs finish them, then the summary.
     ASSERT_EQ(run.errorLines.size(), 4u);
-    EXPECT_EQ(run.errorLines[0], "Error: Could not open '" + Path("missing.wav") + "'");
-    for (int i : {1, 2}) {
-        EXPECT_NE(run.errorLines[i].find(": "), std::string::npos) << run.errorLines[i];
+    const std::vector<std::string> failures(run.errorLines.begin(), run.errorLines.begin() + 3);
+    EXPECT_THAT(failures,
+                ::testing::Contains("Error: Could not open '" + Path("missing.wav") + "'"));
+    for (const char* name : {"notes.wav", "float.wav"}) {
+        EXPECT_THAT(failures, ::testing::Contains(::testing::AllOf(
+                                  ::testing::HasSubstr(": "), ::testing::HasSubstr(Path(name)))));
     }
     EXPECT_EQ(run.errorLines[3], "sonvert-batch: 2 of 5 files converted");
     EXPECT_EQ(run.output, "") << "nothing but --help writes to standard output";
@@ -172,7 +228,7 @@ TEST_F(SonvertBatch, UsageErrorsExitWithTwoAndConvertNothing) {
 TEST_F(SonvertBatch, HelpGoesToStandardOutput) {
     const BatchRun run = RunBatch({"--help"}, dir_);
     EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.output.find("Usage: sonvert-batch [options] FILE..."), std::string::npos);
+    EXPECT_NE(run.output.find("Usage: sonvert-batch [options] FILE|FOLDER..."), std::string::npos);
     EXPECT_TRUE(run.errorLines.empty());
 }
 
@@ -227,4 +283,234 @@ TEST_F(SonvertBatch, StartsFromTheSettingsFileBesideIt) {
         after << ini.rdbuf();
         EXPECT_EQ(after.str(), c.settings) << "the batch tool never writes the settings file";
     }
+}
+
+// Several files at once give the very bytes of one at a time, and each message keeps its file.
+TEST_F(SonvertBatch, ParallelJobsWriteWhatOneJobWrites) {
+    const std::vector<std::string> names = {"a.wav", "b.wav", "notes.wav", "c.wav", "d.wav"};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == "notes.wav") {
+            std::ofstream(Path(names[i])) << "not a sound file\n";
+        } else {
+            ASSERT_TRUE(testwave::WriteTone(Path(names[i]), {1, 2, 44100, 16},
+                                            static_cast<uint32_t>(20000 + 15000 * i), 0.5,
+                                            300.0 + 50.0 * static_cast<double>(i)));
+        }
+    }
+    for (const char* format : {"mp3", "wma"}) {
+        SCOPED_TRACE(format);
+        for (const char* jobs : {"1", "3"}) {
+            const fs::path out = dir_ / (std::string(format) + jobs);
+            fs::create_directories(out);
+            std::vector<std::string> arguments = {
+                "-f", format,       "-j",       jobs,
+                "-o", out.string(), "--report", (out / "report.jsonl").string()};
+            for (const std::string& name : names) {
+                arguments.push_back(Path(name));
+            }
+            const BatchRun run = RunBatch(arguments, dir_);
+            EXPECT_EQ(run.status, 1);
+            ASSERT_EQ(run.errorLines.size(), 2u);
+            EXPECT_NE(run.errorLines[0].find(Path("notes.wav")), std::string::npos)
+                << run.errorLines[0];
+            EXPECT_EQ(run.errorLines[1], "sonvert-batch: 4 of 5 files converted");
+
+            const std::vector<QJsonObject> report = ReadReport(out / "report.jsonl");
+            ASSERT_EQ(report.size(), names.size());
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                EXPECT_EQ(Field(report[i], "source"), Path(names[i]));
+                const bool bad = names[i] == "notes.wav";
+                EXPECT_EQ(Field(report[i], "outcome"), bad ? "failed" : "converted");
+                EXPECT_EQ(report[i].value("messages").toArray().size(), bad ? 1 : 0);
+            }
+        }
+        for (const std::string name : {"a", "b", "c", "d"}) {
+            const std::string file = name + "." + format;
+            const auto one = ReadFileBytes((dir_ / (std::string(format) + "1") / file).string());
+            ASSERT_FALSE(one.empty()) << file;
+            EXPECT_EQ(one, ReadFileBytes((dir_ / (std::string(format) + "3") / file).string()))
+                << file;
+        }
+    }
+}
+
+// N shards of one list, read NUL-separated from standard input, convert every file exactly once;
+// with --no-clobber an existing output is left alone and its source counts as not converted.
+TEST_F(SonvertBatch, ShardsSplitOneListAndNoClobberSkips) {
+    std::string list;
+    for (int i = 0; i < 7; ++i) {
+        const std::string name = Path("f" + std::to_string(i) + ".wav");
+        ASSERT_TRUE(testwave::WriteTone(name, {1, 1, 22050, 16}, 2205));
+        list += name + '\0';
+    }
+    std::ofstream(Path("list"), std::ios::binary) << list;
+    std::ofstream(Path("f5.mp3")) << "mine";
+    std::multiset<std::string> seen;
+    int skipped = 0;
+    for (int k = 1; k <= 3; ++k) {
+        const fs::path report = dir_ / ("report" + std::to_string(k));
+        RunOptions options;
+        options.input = Path("list");
+        const BatchRun run =
+            FinishBatch(StartBatch({"-0", "--files-from", "-", "-n", "--shard",
+                                    std::to_string(k) + "/3", "--report", report.string()},
+                                   dir_, options),
+                        dir_);
+        std::vector<std::string> order;
+        for (const QJsonObject& line : ReadReport(report)) {
+            order.push_back(Field(line, "source"));
+            seen.insert(order.back());
+            skipped += Field(line, "outcome") == "skipped";
+            EXPECT_TRUE(fs::exists(Field(line, "output")));
+        }
+        EXPECT_TRUE(std::is_sorted(order.begin(), order.end())) << "list order";
+        EXPECT_EQ(run.status, k == 3 ? 1 : 0) << "f5 is in the third shard";
+    }
+    EXPECT_EQ(seen.size(), 7u);
+    EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(), 7u);
+    EXPECT_EQ(skipped, 1);
+    std::ifstream kept(Path("f5.mp3"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "mine");
+}
+
+TEST_F(SonvertBatch, RefusesTwoSourcesForOneOutputBeforeStarting) {
+    fs::create_directories(dir_ / "a");
+    fs::create_directories(dir_ / "b");
+    ASSERT_TRUE(testwave::WriteTone(Path("a/x.wav"), {1, 1, 22050, 16}, 2205));
+    ASSERT_TRUE(testwave::WriteTone(Path("b/x.wav"), {1, 1, 22050, 16}, 2205));
+    ASSERT_TRUE(testwave::WriteTone(Path("first.wav"), {1, 1, 22050, 16}, 2205));
+    const std::vector<std::vector<std::string>> cases = {
+        {"-o", Path("b"), Path("first.wav"), Path("a/x.wav"), Path("b/x.wav")},
+        {Path("first.wav"), Path("a/x.wav"), Path("a/../a/x.wav")},
+    };
+    for (const auto& arguments : cases) {
+        const BatchRun run = RunBatch(arguments, dir_);
+        EXPECT_EQ(run.status, 2);
+        ASSERT_EQ(run.errorLines.size(), 1u);
+        EXPECT_NE(run.errorLines[0].find("would both be written"), std::string::npos);
+        EXPECT_FALSE(fs::exists(dir_ / "first.mp3"));
+        EXPECT_FALSE(fs::exists(dir_ / "b" / "first.mp3"));
+    }
+}
+
+// An interrupt lets the running files end cleanly and starts no other.
+TEST_F(SonvertBatch, InterruptFinishesRunningFilesAndStartsNoNew) {
+    std::vector<std::string> arguments = {"-j", "2", "--report", Path("report")};
+    for (int i = 0; i < 4; ++i) {
+        arguments.push_back(Path("long" + std::to_string(i) + ".wav"));
+        ASSERT_TRUE(testwave::WriteTone(arguments.back(), {1, 2, 44100, 16}, 44100 * 60));
+    }
+    const pid_t pid = StartBatch(arguments, dir_);
+    while (!fs::exists(dir_ / "long0.mp3") && !fs::exists(dir_ / "long1.mp3")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(pid, SIGINT);
+    const BatchRun run = FinishBatch(pid, dir_);
+    EXPECT_EQ(run.status, 1);
+    ASSERT_FALSE(run.errorLines.empty());
+    EXPECT_EQ(run.errorLines.back(), "sonvert-batch: 0 of 4 files converted");
+    const std::vector<QJsonObject> report = ReadReport(Path("report"));
+    ASSERT_EQ(report.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(Field(report[i], "outcome"), "stopped");
+        const std::string output = Path("long" + std::to_string(i) + ".mp3");
+        if (i < 2) {
+            std::size_t consumed = 0;
+            EXPECT_FALSE(ReadMp3Frames(ReadFileBytes(output), &consumed).empty()) << output;
+        } else {
+            EXPECT_FALSE(fs::exists(output)) << "started after the interrupt";
+        }
+    }
+}
+
+// A music library converted into a tree of its own inside it, then again once it has grown.
+TEST_F(SonvertBatch, MirrorsAFolderTree) {
+    const fs::path lib = dir_ / "lib";
+    const std::vector<std::string> tracks = {
+        "Artist/Album1/01.wav", "Artist/Album2/01.wav", "Artist/Album2/02.WAV", "top.wav",
+        ".hidden/h.wav",        "Artist/.h.wav",        "mp3/old.wav",          "Blocked/b.wav"};
+    for (const std::string& track : tracks) {
+        fs::create_directories((lib / track).parent_path());
+        ASSERT_TRUE(testwave::WriteTone((lib / track).string(), {1, 1, 22050, 16}, 2205));
+    }
+    std::ofstream(lib / "notes.txt") << "not a track";
+    fs::create_directory_symlink("..", lib / "Artist" / "loop");
+    std::ofstream(lib / "mp3" / "Blocked") << "a file where a folder should go";
+    auto outputs = [&lib] {
+        std::set<std::string> found;
+        for (const auto& entry : fs::recursive_directory_iterator(lib / "mp3")) {
+            if (entry.path().extension() == ".mp3") {
+                found.insert(entry.path().lexically_relative(lib / "mp3").string());
+            }
+        }
+        return found;
+    };
+    const std::vector<std::string> tree = {
+        "-r",       "--keep-tree",  "-n",        "-o", (lib / "mp3").string(),
+        "--report", Path("report"), lib.string()};
+    BatchRun run = RunBatch(tree, dir_);
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.errorLines.size(), 2u);
+    EXPECT_EQ(
+        run.errorLines[0].rfind(
+            "Error: Could not create the folder '" + (lib / "mp3" / "Blocked").string() + "'", 0),
+        0u)
+        << run.errorLines[0];
+    const std::set<std::string> first = {"Artist/Album1/01.mp3", "Artist/Album2/01.mp3",
+                                         "Artist/Album2/02.mp3", "top.mp3"};
+    EXPECT_EQ(outputs(), first);
+    std::vector<std::string> sources;
+    for (const QJsonObject& line : ReadReport(Path("report"))) {
+        sources.push_back(fs::path(Field(line, "source")).lexically_relative(lib).string());
+    }
+    EXPECT_EQ(sources,
+              std::vector<std::string>({"Artist/Album1/01.wav", "Artist/Album2/01.wav",
+                                        "Artist/Album2/02.WAV", "Blocked/b.wav", "top.wav"}));
+
+    fs::create_directories(lib / "Artist" / "Album3");
+    ASSERT_TRUE(
+        testwave::WriteTone((lib / "Artist/Album3/01.wav").string(), {1, 1, 22050, 16}, 2205));
+    run = RunBatch(tree, dir_);
+    EXPECT_EQ(run.errorLines.back(), "sonvert-batch: 1 of 6 files converted");
+    EXPECT_EQ(outputs().count("Artist/Album3/01.mp3"), 1u);
+
+    // Without -r only the folder's own files, and one line about the rest.
+    fs::remove(lib / "top.mp3");
+    run = RunBatch({lib.string()}, dir_);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(fs::exists(lib / "top.mp3"));
+    ASSERT_EQ(run.errorLines.size(), 2u);
+    EXPECT_NE(run.errorLines[0].find("holds subfolders"), std::string::npos);
+}
+
+TEST_F(SonvertBatch, AnUnreadableFolderIsNamedAndTheRestConverted) {
+    RunOptions options;
+    options.asNobody = ::geteuid() == 0;  // root reads every folder
+    const fs::path program = dir_ / "program";
+    fs::create_directories(program);
+    for (const char* file : {"sonvert-batch", "lame_enc.so", "vorbis.so", "wmaudsdk.so"}) {
+        fs::copy_file(platform::ProgramDir() + file, program / file);
+    }
+    options.programDir = program.string() + "/";
+    for (const char* track : {"lib/A/a.wav", "lib/B/b.wav"}) {
+        fs::create_directories((dir_ / track).parent_path());
+        ASSERT_TRUE(testwave::WriteTone(Path(track), {1, 1, 22050, 16}, 2205));
+    }
+    fs::create_directories(dir_ / "out");
+    fs::permissions(dir_ / "out", fs::perms::all);
+    fs::permissions(dir_ / "lib" / "B", fs::perms::none);
+    const BatchRun run =
+        FinishBatch(StartBatch({"-r", "-o", Path("out"), Path("lib")}, dir_, options), dir_);
+    fs::permissions(dir_ / "lib" / "B", fs::perms::owner_all);
+    if (run.status == 125) {
+        GTEST_SKIP() << "running as root, and cannot become the user nobody to meet a folder that "
+                        "cannot be read";
+    }
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(fs::exists(dir_ / "out" / "a.mp3"));
+    ASSERT_EQ(run.errorLines.size(), 2u);
+    EXPECT_EQ(
+        run.errorLines[0].rfind("Error: Could not read the folder '" + Path("lib/B") + "'", 0), 0u)
+        << run.errorLines[0];
+    EXPECT_EQ(run.errorLines[1], "sonvert-batch: 1 of 1 files converted");
 }

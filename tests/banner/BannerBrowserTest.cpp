@@ -1,10 +1,12 @@
 #include <QFile>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 #include <QWidget>
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <filesystem>
 #include <optional>
@@ -34,6 +36,9 @@ class BannerBrowserTest : public testing::Test {
     void SetUp() override {
         ASSERT_TRUE(programDir_.isValid() && tempDir_.isValid());
         platform::SetTempFolderForTesting(tempDir_.path().toStdString());
+        // The user's run-time folder, private as the session manager makes it.
+        previousRuntime_ = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", tempDir_.path().toLocal8Bit());
         previousSink_ = platform::SetMessageSink(
             [this](const platform::BoxRecord& box) { boxes_.push_back(box); });
         previousOpener_ =
@@ -48,6 +53,7 @@ class BannerBrowserTest : public testing::Test {
 
     void TearDown() override {
         platform::SetTempFolderForTesting("");
+        qputenv("XDG_RUNTIME_DIR", previousRuntime_);
         platform::SetMessageSink(previousSink_);
         platform::SetUrlOpener(previousOpener_);
     }
@@ -66,6 +72,7 @@ class BannerBrowserTest : public testing::Test {
 
     QTemporaryDir programDir_;
     QTemporaryDir tempDir_;
+    QByteArray previousRuntime_;
     platform::MessageSink previousSink_;
     platform::UrlOpener previousOpener_;
     std::vector<platform::BoxRecord> boxes_;
@@ -133,21 +140,67 @@ INSTANTIATE_TEST_SUITE_P(
                     AdCase{"NoFile", std::nullopt, true}),
     [](const testing::TestParamInfo<AdCase>& p) { return std::string(p.param.name); });
 
-TEST_F(BannerBrowserTest, AnUnwritableTemporaryFolderLeavesTheBannerBlank) {
+TEST_F(BannerBrowserTest, WithoutAFolderOfTheUsersOwnTheBannerStaysBlank) {
+    // No run-time folder, and the temporary folder holds no room for one.
+    qunsetenv("XDG_RUNTIME_DIR");
     const std::string folder = tempDir_.path().toStdString() + "/missing";
     platform::SetTempFolderForTesting(folder);
     const std::string movie = banner::SetUp(&window_, browser_, ProgramDir());
 
-    EXPECT_EQ(movie, folder + "/_SonvertAd.swf");
+    EXPECT_EQ(movie, "");
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].kind, platform::BoxKind::StandardError);
-    EXPECT_NE(boxes_[0].text.find(movie), std::string::npos) << boxes_[0].text;
+    EXPECT_NE(boxes_[0].text.find(folder), std::string::npos) << boxes_[0].text;
     EXPECT_TRUE(browser_->isVisibleTo(&window_));
     Pump(1000);
     EXPECT_FALSE(browser_->HasDocument());
     EXPECT_FALSE(browser_->Busy());
     EXPECT_TRUE(completed_.empty());
-    banner::CleanUp(movie);  // nothing there: no harm
+    EXPECT_FALSE(fs::exists(folder));
+}
+
+TEST_F(BannerBrowserTest, AKilledRenderProcessLeavesTheBannerBlankAndQuiet) {
+    const std::string movie = banner::SetUp(&window_, browser_, ProgramDir());
+    ASSERT_TRUE(WaitForBannerPage());
+    const qint64 renderer = browser_->page()->renderProcessPid();
+    ASSERT_GT(renderer, 0);
+    ASSERT_EQ(kill(static_cast<pid_t>(renderer), SIGKILL), 0);
+    ASSERT_TRUE(WaitFor([&] { return !browser_->HasDocument(); }, 60000));
+
+    EXPECT_FALSE(browser_->Busy());
+    // What the engine painted is gone; the banner's own area stays in its place.
+    for (QWidget* child : browser_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        EXPECT_FALSE(child->isVisibleTo(browser_)) << child->metaObject()->className();
+    }
+    EXPECT_TRUE(browser_->isVisibleTo(&window_));
+    Pump(2000);
+    EXPECT_EQ(browser_->page()->renderProcessPid(), 0) << "nothing starts the page again";
+    EXPECT_TRUE(boxes_.empty());
+    // Later calls are harmless.
+    browser_->SetBodyStyle("border", "none");
+    Pump(300);
+    banner::CleanUp(movie);
+    EXPECT_FALSE(fs::exists(movie));
+}
+
+TEST_F(BannerBrowserTest, NothingFromOutsideReachesThePage) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    int connections = 0;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        ++connections;
+        delete server.nextPendingConnection();
+    });
+    const QString address = QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort());
+    browser_->LoadFromStream(QStringLiteral("<html><body><img src=\"%1a.png\">"
+                                            "<script src=\"%1b.js\"></script>"
+                                            "<script>fetch('%1c').catch(function () {});</script>"
+                                            "</body></html>")
+                                 .arg(address)
+                                 .toUtf8());
+    ASSERT_TRUE(WaitFor([this] { return browser_->HasDocument() && !browser_->Busy(); }));
+    Pump(1500);
+    EXPECT_EQ(connections, 0);
 }
 
 TEST_F(BannerBrowserTest, TheMoviePlaysAndItsClickReachesTheDefaultBrowser) {

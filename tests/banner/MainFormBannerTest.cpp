@@ -50,6 +50,9 @@ class MainFormBannerTest : public testing::Test {
         fs::create_directory_symlink(realDir + "ruffle", ProgramDir() + "ruffle");
         platform::SetProgramDirForTesting(ProgramDir());
         platform::SetTempFolderForTesting(tempDir_.path().toStdString());
+        // The user's run-time folder, private as the session manager makes it.
+        previousRuntime_ = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", tempDir_.path().toLocal8Bit());
         previousSink_ = platform::SetMessageSink(
             [this](const platform::BoxRecord& box) { boxes_.push_back(box); });
         previousOpener_ =
@@ -60,6 +63,7 @@ class MainFormBannerTest : public testing::Test {
         form_.reset();
         platform::SetProgramDirForTesting("");
         platform::SetTempFolderForTesting("");
+        qputenv("XDG_RUNTIME_DIR", previousRuntime_);
         platform::SetMessageSink(previousSink_);
         platform::SetUrlOpener(previousOpener_);
     }
@@ -82,6 +86,7 @@ class MainFormBannerTest : public testing::Test {
 
     QTemporaryDir programDir_;
     QTemporaryDir tempDir_;
+    QByteArray previousRuntime_;
     platform::MessageSink previousSink_;
     platform::UrlOpener previousOpener_;
     std::vector<platform::BoxRecord> boxes_;

@@ -6,7 +6,11 @@
 #include <QTimer>
 
 #include <atomic>
+#include <mutex>
+#include <set>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "MessageBox.h"
 
@@ -89,4 +93,36 @@ TEST(MessageBox, SinkReceivesKindCaptionAndStyle) {
     EXPECT_EQ(seen[2].caption, platform::ApplicationTitle());
     EXPECT_EQ(seen[3].text, "d.");
     EXPECT_EQ(seen[3].style, static_cast<unsigned>(platform::MbIconError));
+}
+
+// sonvert-batch runs several workers that raise boxes through one sink at the same time.
+TEST(MessageBox, BoxesFromSeveralThreadsArriveWhole) {
+    std::mutex mutex;
+    std::vector<platform::BoxRecord> seen;
+    auto previous = platform::SetMessageSink([&](const platform::BoxRecord& b) {
+        std::lock_guard lock(mutex);
+        seen.push_back(b);
+    });
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([t] {
+            for (int i = 0; i < 25; ++i) {
+                const std::string text = std::to_string(t) + ":" + std::to_string(i);
+                platform::MessageBox(text, "Error", platform::MbOk);
+                platform::ShowPlainMessage(text);
+            }
+        });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    platform::SetMessageSink(previous);
+    ASSERT_EQ(seen.size(), 200u);
+    std::set<std::string> texts;
+    for (const platform::BoxRecord& box : seen) {
+        texts.insert(box.text);
+        EXPECT_EQ(box.caption, box.kind == platform::BoxKind::Plain ? platform::ApplicationTitle()
+                                                                    : std::string("Error"));
+    }
+    EXPECT_EQ(texts.size(), 100u);
 }

@@ -1,0 +1,167 @@
+#include "BatchSources.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "OutputPath.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Hidden(const fs::path& path) {
+    const std::string name = path.filename().string();
+    return !name.empty() && name[0] == '.';
+}
+
+bool WaveName(const fs::path& path) {
+    std::string name = path.filename().string();
+    if (name.size() < 4) {
+        return false;
+    }
+    std::string ending = name.substr(name.size() - 4);
+    std::transform(ending.begin(), ending.end(), ending.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ending == ".wav";
+}
+
+// Where a path leads, for comparing paths that may be spelt differently.
+fs::path Resolved(const fs::path& path) {
+    std::error_code error;
+    fs::path resolved = fs::weakly_canonical(path, error);
+    if (error) {
+        resolved = fs::absolute(path, error).lexically_normal();
+    }
+    return resolved;
+}
+
+class Walk {
+  public:
+    Walk(bool recursive, const std::string& skipFolder, SourceList& list)
+        : recursive_(recursive), list_(list) {
+        if (!skipFolder.empty()) {
+            std::error_code error;
+            if (fs::is_directory(skipFolder, error)) {
+                skip_ = Resolved(skipFolder);
+            }
+        }
+    }
+
+    void Folder(const fs::path& root) {
+        std::vector<fs::path> files;
+        bool subfoldersLeft = false;
+        Into(root, root, files, subfoldersLeft);
+        if (subfoldersLeft) {
+            list_.messages.push_back("sonvert-batch: '" + root.string() +
+                                     "' holds subfolders; -r converts their files too");
+        }
+        std::sort(files.begin(), files.end());
+        for (const fs::path& file : files) {
+            const fs::path relative = file.lexically_relative(root).parent_path();
+            list_.sources.push_back({file.string(), relative.string()});
+        }
+    }
+
+  private:
+    void Into(const fs::path& root, const fs::path& folder, std::vector<fs::path>& files,
+              bool& subfoldersLeft) {
+        std::error_code error;
+        fs::directory_iterator entries(folder, error);
+        for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+            const fs::directory_entry& entry = *entries;
+            if (Hidden(entry.path())) {
+                continue;
+            }
+            std::error_code typeError;
+            // A link to a folder is not followed: it could lead back up the tree.
+            if (entry.is_symlink(typeError) && entry.is_directory(typeError)) {
+                continue;
+            }
+            if (entry.is_directory(typeError)) {
+                if (!skip_.empty() && Resolved(entry.path()) == skip_) {
+                    continue;
+                }
+                if (recursive_) {
+                    Into(root, entry.path(), files, subfoldersLeft);
+                } else {
+                    subfoldersLeft = true;
+                }
+            } else if (entry.is_regular_file(typeError) && WaveName(entry.path())) {
+                files.push_back(entry.path());
+            }
+        }
+        if (error) {
+            list_.messages.push_back("Error: Could not read the folder '" + folder.string() +
+                                     "': " + error.message());
+            list_.unreadable = true;
+        }
+    }
+
+    bool recursive_;
+    SourceList& list_;
+    fs::path skip_;
+};
+
+}  // namespace
+
+std::vector<std::string> ReadPathList(std::istream& in, bool nulSeparated) {
+    std::vector<std::string> paths;
+    for (std::string path; std::getline(in, path, nulSeparated ? '\0' : '\n');) {
+        if (!path.empty()) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
+}
+
+SourceList CollectSources(const std::vector<std::string>& paths, bool recursive,
+                          const std::string& skipFolder) {
+    SourceList list;
+    Walk walk(recursive, skipFolder, list);
+    for (const std::string& path : paths) {
+        std::error_code error;
+        if (fs::is_directory(path, error)) {
+            walk.Folder(path);
+        } else {
+            list.sources.push_back({path, ""});
+        }
+    }
+    return list;
+}
+
+std::vector<BatchSource> ShardOf(const std::vector<BatchSource>& sources, int index, int count) {
+    std::vector<BatchSource> shard;
+    for (std::size_t i = static_cast<std::size_t>(index - 1); i < sources.size();
+         i += static_cast<std::size_t>(count)) {
+        shard.push_back(sources[i]);
+    }
+    return shard;
+}
+
+ConversionOptions OptionsFor(const BatchSource& source, const ConversionOptions& options,
+                             bool keepTree) {
+    ConversionOptions own = options;
+    if (keepTree && options.CustomDir && !source.subfolder.empty()) {
+        own.OutputDir = (fs::path(options.OutputDir) / source.subfolder).string();
+    }
+    return own;
+}
+
+std::string OutputFor(const std::string& source, const ConversionOptions& options) {
+    return OutputPathFor(source, options.CustomDir, options.OutputDir,
+                         TargetExtension(static_cast<int>(options.OutputFormat)), kPosixPaths);
+}
+
+std::optional<std::string> SharedOutput(const std::vector<BatchSource>& sources,
+                                        const std::vector<std::string>& outputs) {
+    std::map<fs::path, std::size_t> seen;
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const auto [at, added] = seen.emplace(Resolved(outputs[i]), i);
+        if (!added) {
+            return "'" + sources[at->second].path + "' and '" + sources[i].path +
+                   "' would both be written to '" + outputs[i] + "'";
+        }
+    }
+    return std::nullopt;
+}

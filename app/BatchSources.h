@@ -1,0 +1,48 @@
+#pragma once
+
+#include <istream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ConversionOptions.h"
+
+// One file of a batch, and where it was found.
+struct BatchSource {
+    std::string path;
+    // Its folder relative to the folder argument it was found under ("" for a file given itself,
+    // or one found in the folder argument's own files).
+    std::string subfolder;
+};
+
+// The sources of a batch, with what the walk had to say.
+struct SourceList {
+    std::vector<BatchSource> sources;
+    std::vector<std::string> messages;  // whole lines for standard error
+    bool unreadable = false;            // a folder could not be read: some files may be missing
+};
+
+// Paths one a line (or NUL-separated); empty entries are left out.
+std::vector<std::string> ReadPathList(std::istream& in, bool nulSeparated);
+
+// Files stay as given, whatever their names. A folder gives its files whose names end in ".wav"
+// in any case, sorted by path, with hidden files and folders left out; with `recursive` its
+// subfolders too, never through a symbolic link, and never into `skipFolder` (the output folder,
+// may be empty).
+SourceList CollectSources(const std::vector<std::string>& paths, bool recursive,
+                          const std::string& skipFolder);
+
+// The list positions index, index + count, index + 2 * count, ... (counted from 1).
+std::vector<BatchSource> ShardOf(const std::vector<BatchSource>& sources, int index, int count);
+
+// The options one source is converted with: with keepTree its subfolder goes below the output
+// folder.
+ConversionOptions OptionsFor(const BatchSource& source, const ConversionOptions& options,
+                             bool keepTree);
+
+// The output path of a source converted with the given options.
+std::string OutputFor(const std::string& source, const ConversionOptions& options);
+
+// A line naming two sources that would write one output file, or nothing when all outputs differ.
+std::optional<std::string> SharedOutput(const std::vector<BatchSource>& sources,
+                                        const std::vector<std::string>& outputs);
