@@ -203,7 +203,8 @@ TEST_F(SonvertBatch, ExitsWithOneWhenAnEncoderCannotFinish) {
         const BatchRun run = RunBatch({"-f", format, Path("a.wav")}, dir_, program.string() + "/");
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.errorLines,
-                  (std::vector<std::string>{message, "sonvert-batch: 0 of 1 files converted"}));
+                  (std::vector<std::string>{message + " (" + Path("a.wav") + ")",
+                                            "sonvert-batch: 0 of 1 files converted"}));
     }
 }
 
