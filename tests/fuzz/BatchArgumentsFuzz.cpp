@@ -38,6 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         options.OggQualityIndex > 9) {
         fuzzing::PropertyFailed("an accepted option is out of its range");
     }
+    if (parsed.Jobs < 0 || parsed.ShardCount < 1 || parsed.ShardIndex < 1 ||
+        parsed.ShardIndex > parsed.ShardCount) {
+        fuzzing::PropertyFailed("an accepted job count or shard is out of its range");
+    }
     std::size_t next = 0;
     for (const std::string& file : parsed.Files) {
         while (next < arguments.size() && arguments[next] != file) {
