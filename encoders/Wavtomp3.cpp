@@ -122,17 +122,19 @@ int WavToMp3::Write(const void* samples, uint32_t size) {
     return static_cast<int>(encoded);
 }
 
-void WavToMp3::Close() {
+bool WavToMp3::Close() {
     if (!open_) {
-        return;
+        return true;
     }
     open_ = false;
-    if (beDeinitStream_(stream_, buffer_.data(), &outputBytes_) == 0) {
+    const bool finished = beDeinitStream_(stream_, buffer_.data(), &outputBytes_) == 0;
+    if (finished) {
         file_.Append(buffer_.data(), DeliveredBytes());
     }
     beCloseStream_(stream_);
     buffer_ = {};
     file_.Close();
+    return finished;
 }
 
 uint32_t WavToMp3::DeliveredBytes() const {

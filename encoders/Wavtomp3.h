@@ -21,7 +21,8 @@ class WavToMp3 {
              bool copyright, bool crc, bool original, bool privateFlag);
     // Returns the number of encoded bytes written, or -1 after a message box.
     int Write(const void* samples, uint32_t size);
-    void Close();
+    // False when the library could not finish the stream: the file then lacks its last frames.
+    bool Close();
     std::string GetVersion();
     // True once the output file refused a write or its close.
     bool FileFailed() const { return file_.Failed(); }

@@ -93,18 +93,20 @@ bool WavToOgg::Write(const void* samples, uint32_t size) {
     return file_.Append(buffer_.data(), DeliveredBytes());
 }
 
-void WavToOgg::Close() {
+bool WavToOgg::Close() {
     if (!open_) {
-        return;
+        return true;
     }
     open_ = false;
-    if (vbEncClose_(stream_, buffer_.data(), &outputBytes_) == 0) {
+    const bool finished = vbEncClose_(stream_, buffer_.data(), &outputBytes_) == 0;
+    if (finished) {
         file_.Append(buffer_.data(), DeliveredBytes());
     } else {
         platform::MessageBox("Failed to close the encoder stream.", kCaption, platform::MbOk);
     }
     buffer_ = {};
     file_.Close();
+    return finished;
 }
 
 uint32_t WavToOgg::DeliveredBytes() const {

@@ -19,7 +19,8 @@ class WavToOgg {
     // Returns the block size in bytes, or -1 after a message box.
     int Open(const std::string& path, uint32_t sampleRate, uint32_t channels, float quality);
     bool Write(const void* samples, uint32_t size);
-    void Close();
+    // False when the library could not finish the stream (after its message).
+    bool Close();
     std::string GetVersion();
     // True once the output file refused a write or its close.
     bool FileFailed() const { return file_.Failed(); }

@@ -60,6 +60,17 @@ bool SameFile(const std::string& a, const std::string& b) {
     return !errorA && !errorB && canonicalA == canonicalB;
 }
 
+// One spelling for every path to the same output: links and ".." resolved in what exists, the rest
+// normalised, since the output itself may not exist yet.
+std::filesystem::path OutputKey(const std::string& output) {
+    std::error_code error;
+    std::filesystem::path key = std::filesystem::weakly_canonical(output, error);
+    if (error) {
+        key = std::filesystem::absolute(output, error).lexically_normal();
+    }
+    return key;
+}
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -104,10 +115,13 @@ class Pump {
             samples_[i] = Widen(bytes_[i]);
         }
         if (padEightBit_) {
-            // The MP3 path always sends whole blocks: what cannot be read is silence.
+            // The MP3 path always sends whole blocks: what cannot be read is silence. A short read
+            // means the file has ended; a recorder that never fixed its size field declares up to
+            // 4 GiB, which must not become hours of silence.
             std::fill(samples_.begin() + static_cast<std::ptrdiff_t>(got), samples_.end(),
                       int16_t{0});
             consumed_ += blockSamples_;
+            exhausted_ = got < want;
             return blockSamples_ * 2;
         }
         consumed_ += got;
@@ -192,6 +206,15 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
             "Error", platform::MbOk);
         return FileOutcome::Failed;
     }
+    const std::filesystem::path key = OutputKey(output);
+    if (const auto earlier = written_.find(key); earlier != written_.end()) {
+        platform::MessageBox("Could not convert '" + source + "': its output file '" + output +
+                                 "' was already written from '" + earlier->second + "'",
+                             "Error", platform::MbOk);
+        return FileOutcome::Failed;
+    }
+    // Once a back-end has opened the output, this batch has written it.
+    auto claim = [&] { written_.emplace(key, source); };
     SourceFile file(OpenForReading(source));
     if (!file) {
         platform::MessageBox("Could not open '" + source + "'", "Error", platform::MbOk);
@@ -241,6 +264,7 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
             if (block == -1) {
                 return FileOutcome::Failed;
             }
+            claim();
             Pump pump(file.get(), *format, static_cast<uint32_t>(block), true);
             auto write = [&encoder](const int16_t* samples, uint32_t size) {
                 return encoder.Write(samples, size) != -1;
@@ -251,8 +275,13 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
                     write(pump.Samples(), pump.Silence());
                 }
             }
-            encoder.Close();
-            failed = failed || encoder.FileFailed();
+            const bool finished = encoder.Close();
+            if (!finished && !failed && !encoder.FileFailed()) {
+                // The library reports this by result alone; the file lacks its last frames.
+                platform::MessageBox("Can not write the file '" + output + "'.", "Lame Encoder",
+                                     platform::MbOk);
+            }
+            failed = failed || !finished || encoder.FileFailed();
             break;
         }
         case OutputFormat::WMA: {
@@ -262,6 +291,7 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
             if (block == -1) {
                 return FileOutcome::Failed;
             }
+            claim();
             Pump pump(file.get(), *format, static_cast<uint32_t>(block), false);
             pumpAll(pump, [&encoder](const int16_t* samples, uint32_t size) {
                 return encoder.Write(samples, size);
@@ -282,12 +312,13 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
             if (block == -1) {
                 return FileOutcome::Failed;
             }
+            claim();
             Pump pump(file.get(), *format, static_cast<uint32_t>(block), false);
             pumpAll(pump, [&encoder](const int16_t* samples, uint32_t size) {
                 return encoder.Write(samples, size);
             });
-            encoder.Close();
-            failed = failed || encoder.FileFailed();
+            const bool finished = encoder.Close();
+            failed = failed || !finished || encoder.FileFailed();
             break;
         }
     }

@@ -3,6 +3,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +50,9 @@ class TConvertThread final : public QThread {
     FileOutcome ConvertFile(const std::string& source, const std::string& output, int index,
                             int count);
 
+    // The outputs this batch has created, each with its source: two sources of one name
+    // converted into one folder must not silently overwrite each other.
+    std::map<std::filesystem::path, std::string> written_;
     ConversionOptions options_;
     ConversionReporter* reporter_ = nullptr;
     std::unique_ptr<ConversionReporter> ownedReporter_;

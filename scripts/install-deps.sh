@@ -15,6 +15,8 @@ packages=(
   libmp3lame-dev libvorbis-dev libogg-dev libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg lame vorbis-tools time xvfb xauth
+  # fuzzing: clang and its run-time libraries, libFuzzer among them
+  clang libclang-rt-14-dev
   # fonts: a Tahoma-compatible face, and faces for the language packs' scripts
   fonts-wine fonts-wqy-microhei fonts-dejavu-core
 )

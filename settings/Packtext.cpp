@@ -46,8 +46,12 @@ QString Decode(const std::string& bytes, const char* codePage, bool* clean) {
             *clean = false;
         }
         text.append(QChar(QChar::ReplacementCharacter));
-        ++in;
-        --inLeft;
+        // glibc's CP949 converter steps over some invalid pairs itself: at the end of the text
+        // there is then no byte left to skip.
+        if (inLeft > 0) {
+            ++in;
+            --inLeft;
+        }
     }
     convert(nullptr, nullptr);
     iconv_close(converter);

@@ -98,6 +98,7 @@ class Writer {
   private:
     static const WmaAudioWriterTable kTable;
 
+    WmaResult Prime();
     WmaResult Resample(const uint8_t* data, int frames);
     WmaResult EncodeFullFrames(bool padLast);
     WmaResult Send(const AVFrame* frame);
@@ -300,7 +301,21 @@ WmaResult Writer::SetOutputFormat(uint32_t bitrate, uint32_t sampleRate, uint32_
         return kFail;
     }
     started_ = true;
-    return kOk;
+    return Prime();
+}
+
+WmaResult Writer::Prime() {
+    // FFmpeg's decoder gives nothing for a stream's first frame: it only fills the transform's
+    // overlap. A frame of silence in front makes that the frame it drops, so decoding starts with
+    // the first sample written and a file shorter than a frame still decodes to something.
+    if (av_frame_make_writable(frame_) < 0) {
+        return kOutOfMemory;
+    }
+    av_samples_set_silence(frame_->data, 0, codec_->frame_size, kOutputChannels,
+                           AV_SAMPLE_FMT_FLTP);
+    frame_->pts = nextPts_;
+    nextPts_ += codec_->frame_size;
+    return Send(frame_);
 }
 
 WmaResult Writer::Write(const uint8_t* data, uint32_t size) {

@@ -93,6 +93,22 @@ TEST(ParseBatchArguments, SetsEveryOptionField) {
     }
 }
 
+TEST(ParseBatchArguments, UsageErrorIsOneLineWhateverTheArguments) {
+    const std::vector<std::vector<std::string>> rows{
+        {"--\n-x.wav"},
+        {"-f", "ogg\r\nmp3", "a"},
+        {"--output-dir\x1b[2J=x", "a"},
+        {"--mp3-bitrate-index", "1\t", "a"},
+    };
+    for (const auto& arguments : rows) {
+        const std::string error = ParseBatchArguments(arguments, ConversionOptions{}).Error;
+        ASSERT_FALSE(error.empty()) << arguments[0];
+        EXPECT_EQ(error.find_first_of("\r\n\t\x1b"), std::string::npos) << error;
+    }
+    EXPECT_EQ(ParseBatchArguments({"--\n-x.wav"}, ConversionOptions{}).Error,
+              "unknown option '--\\x0a-x.wav'");
+}
+
 TEST(ParseBatchArguments, StartsFromTheGivenOptions) {
     ConversionOptions start;
     start.OutputFormat = OutputFormat::OGG;

@@ -184,6 +184,30 @@ TEST_F(SonvertBatch, ExitsWithZeroWhenEveryFileConverts) {
     EXPECT_EQ(b.front().bitrate, 64) << "8,000 Hz carries at most 64 kbit/s";
 }
 
+// An encoder library that cannot finish its stream loses the end of the file: that file failed.
+TEST_F(SonvertBatch, ExitsWithOneWhenAnEncoderCannotFinish) {
+    const fs::path program = dir_ / "program";
+    fs::create_directories(program);
+    fs::copy_file(platform::ProgramDir() + "sonvert-batch", program / "sonvert-batch");
+    for (const char* library : {"lame_enc.so", "vorbis.so", "wmaudsdk.so"}) {
+        fs::copy_file(fs::path(SONVERT_DOUBLES_DIR) / "fail_close" / library, program / library);
+    }
+    ASSERT_TRUE(testwave::WriteTone(Path("a.wav"), {1, 2, 44100, 16}, 4410));
+    const std::pair<const char*, std::string> cases[] = {
+        {"mp3", "Lame Encoder: Can not write the file '" + Path("a.mp3") + "'."},
+        {"ogg", "vorbis: Failed to close the encoder stream."},
+        {"wma", "WMA Audio SDK: Can not write the file '" + Path("a.wma") + "'."},
+    };
+    for (const auto& [format, message] : cases) {
+        SCOPED_TRACE(format);
+        const BatchRun run = RunBatch({"-f", format, Path("a.wav")}, dir_, program.string() + "/");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.errorLines,
+                  (std::vector<std::string>{message + " (" + Path("a.wav") + ")",
+                                            "sonvert-batch: 0 of 1 files converted"}));
+    }
+}
+
 TEST_F(SonvertBatch, UsageErrorsExitWithTwoAndConvertNothing) {
     ASSERT_TRUE(testwave::WriteTone(Path("a.wav"), {1, 2, 44100, 16}, 4410));
     const std::vector<std::vector<std::string>> bad = {

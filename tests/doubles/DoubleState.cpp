@@ -10,6 +10,10 @@ void Defaults(DoubleControl& c) {
     c.bufferSize = 2304 * 2;
     c.engineMajor = 3;
     c.engineMinor = 98;
+#ifdef DOUBLE_FAIL_CLOSE
+    // For another process, which cannot reach the control block: every close fails.
+    c.failClose = 1;
+#endif
 }
 
 namespace {

@@ -220,25 +220,43 @@ TEST(Worker, EightBitSamplesAreWidened) {
 }
 
 TEST(Worker, FileCutShortInsideItsDataChunk) {
-    // 8-bit: MP3 pads with silence up to the declared size; the others end with the last byte.
-    const std::string present(3000, '\x90');
-    for (OutputFormat format : {OutputFormat::MP3, OutputFormat::OGG}) {
+    // 8-bit MP3 pads the block in which the file ends and stops there; the others end with the
+    // last byte. A recorder that never fixed its size field declares 0xFFFFFFFF bytes.
+    constexpr std::size_t kSamples = kBlock / 2;
+    struct Case {
+        OutputFormat format;
+        std::size_t present;
+        int64_t declared;
+        std::size_t mp3Blocks;
+    };
+    const Case cases[] = {
+        {OutputFormat::MP3, 3000, 60000, 2},
+        {OutputFormat::MP3, 2 * kSamples, 60000, 3},  // the end is seen by the next read
+        {OutputFormat::MP3, 11025, 0xFFFFFFFF, 5},    // one second at 11,025 Hz
+        {OutputFormat::OGG, 3000, 60000, 0},
+        {OutputFormat::OGG, 11025, 0xFFFFFFFF, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.present) + " of " + std::to_string(c.declared));
         TempDir dir;
-        DoubleLibrary library("complete", LibraryOf(format));
+        DoubleLibrary library("complete", LibraryOf(c.format));
         BoxRecorder boxes;
-        WriteFile(dir.File("c.wav"), Wave8Mono(present, 60000));
+        const std::string present(c.present, '\x90');
+        WriteFile(dir.File("c.wav"), Wave8Mono(present, c.declared));
         Recorder recorder;
-        RunBatch({Format(format), {dir.File("c.wav")}}, recorder);
+        RunBatch({Format(c.format), {dir.File("c.wav")}}, recorder);
         const std::string out =
-            ReadFile(dir.File(std::string("c") + TargetExtension(static_cast<int>(format))));
-        if (format == OutputFormat::MP3) {
-            const std::size_t blocks = (60000 + kBlock / 2 - 1) / (kBlock / 2);
-            EXPECT_EQ(out.size(), blocks * kBlock + 4);
-            EXPECT_EQ(out.substr(0, 6000), Widened(present));
-            EXPECT_EQ(out.substr(6000, blocks * kBlock - 6000), Silence(blocks * kBlock - 6000));
+            ReadFile(dir.File(std::string("c") + TargetExtension(static_cast<int>(c.format))));
+        if (c.format == OutputFormat::MP3) {
+            ASSERT_EQ(out.size(), c.mp3Blocks * kBlock + 4);
+            EXPECT_EQ(out.substr(0, 2 * c.present), Widened(present));
+            EXPECT_EQ(out.substr(2 * c.present, c.mp3Blocks * kBlock - 2 * c.present),
+                      Silence(c.mp3Blocks * kBlock - 2 * c.present));
         } else {
             EXPECT_TRUE(SameBytes(out, Widened(present) + "TAIL"));
         }
+        EXPECT_EQ(recorder.Matching("finish"),
+                  std::vector<std::string>{"finish converted " + dir.File("c.wav")});
     }
 }
 
@@ -362,8 +380,9 @@ TEST(Worker, PaddedEightBitMp3BlockShowsAtMost100) {
     DoubleLibrary library("complete", "lame_enc");
     BoxRecorder boxes;
     WriteFile(dir.File("s.wav"), Wave8Mono(std::string(100, '\x80')));
+    WriteFile(dir.File("t.wav"), Wave8Mono(std::string(100, '\x80')));
     Recorder recorder;
-    RunBatch({Format(OutputFormat::MP3), {dir.File("s.wav"), dir.File("s.wav")}}, recorder);
+    RunBatch({Format(OutputFormat::MP3), {dir.File("s.wav"), dir.File("t.wav")}}, recorder);
     EXPECT_EQ(recorder.Matching("progress"),
               (std::vector<std::string>{"progress 100 50", "progress 100 100"}));
 }
@@ -458,7 +477,19 @@ TEST(Worker, FailingEncoderCallsEndTheFileNotTheBatch) {
          1,
          {"vorbis|Failed to close the encoder stream.",
           "vorbis|Failed to close the encoder stream."},
-         "converted"},
+         "failed"},
+        {OutputFormat::MP3,
+         &DoubleControl::failClose,
+         1,
+         {"Lame Encoder|Can not write the file '" + out + ".mp3'.",
+          "Lame Encoder|Can not write the file '" + dir.File("b") + ".mp3'."},
+         "failed"},
+        {OutputFormat::WMA,
+         &DoubleControl::failClose,
+         1,
+         {"WMA Audio SDK|Can not write the file '" + out + ".wma'.",
+          "WMA Audio SDK|Can not write the file '" + dir.File("b") + ".wma'."},
+         "failed"},
         {OutputFormat::WMA,
          &DoubleControl::failSetOutput,
          1,
@@ -541,6 +572,55 @@ TEST(Worker, OutputThatWouldOverwriteItsSourceIsSkipped) {
                                                       "': its output file would overwrite the "
                                                       "source file"});
     EXPECT_EQ(library.Log(), "");
+}
+
+// A later source whose output this batch has already written is not converted, however the two
+// paths are spelt; the batch goes on.
+TEST(Worker, SecondSourceWithTheSameOutputIsNotConverted) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.File("a"));
+    std::filesystem::create_directories(dir.File("b"));
+    std::filesystem::create_directories(dir.File("out"));
+    std::filesystem::create_directory_symlink(dir.File("a"), dir.File("link"));
+    const std::string first = Ramp16(100);
+    WriteFile(dir.File("a/x.wav"), Wave16(first));
+    WriteFile(dir.File("b/x.wav"), Wave16(Silence(400)));
+    WriteFile(dir.File("b/y.wav"), Wave16(Ramp16(10)));
+    struct Case {
+        bool customDir;
+        std::string outputDir;
+        std::string second;  // a source whose output is a/x.wav's
+        std::string output;  // that output
+    };
+    const Case cases[] = {
+        {true, dir.File("out"), dir.File("b/x.wav"), dir.File("out/x.mp3")},
+        {true, dir.File("a/../out/"), dir.File("b/x.wav"), dir.File("out/x.mp3")},
+        {false, "", dir.File("a/./x.wav"), dir.File("a/x.mp3")},
+        {false, "", dir.File("link/x.wav"), dir.File("a/x.mp3")},
+        {false, "", dir.File("a/x.wav"), dir.File("a/x.mp3")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.second + " into '" + c.outputDir + "'");
+        std::filesystem::remove(c.output);
+        DoubleLibrary library("complete", "lame_enc");
+        BoxRecorder boxes;
+        ConversionOptions options = Format(OutputFormat::MP3);
+        options.CustomDir = c.customDir;
+        options.OutputDir = c.outputDir;
+        Recorder recorder;
+        RunBatch({options, {dir.File("a/x.wav"), c.second, dir.File("b/y.wav")}}, recorder);
+        const std::string written =
+            OutputPathFor(c.second, c.customDir, c.outputDir, ".mp3", kPosixPaths);
+        EXPECT_EQ(boxes.Lines(), std::vector<std::string>{"Error|Could not convert '" + c.second +
+                                                          "': its output file '" + written +
+                                                          "' was already written from '" +
+                                                          dir.File("a/x.wav") + "'"});
+        EXPECT_TRUE(SameBytes(ReadFile(c.output).substr(0, first.size()), first));
+        EXPECT_EQ(recorder.Matching("finish"),
+                  (std::vector<std::string>{"finish converted " + dir.File("a/x.wav"),
+                                            "finish failed " + c.second,
+                                            "finish converted " + dir.File("b/y.wav")}));
+    }
 }
 
 // A stop request is seen after each block and before each file: the current block is written,

@@ -134,6 +134,8 @@ TEST_F(IniFileTest, WritesOnlyItsOwnKey) {
          "\xEF\xBB\xBF[S]\nA=1\nB=2\n"},
         {"CR line ends kept", "[S]\rA=1\r", "S", "A", "2", "[S]\rA=2\r"},
         {"each line keeps its end", "[S]\rA=1\n[T]\r\n", "T", "B", "2", "[S]\rA=1\n[T]\r\nB=2\r"},
+        // Found by fuzzing: a lone CR ending the last line became half of a CRLF.
+        {"last line ended by a lone CR", "[S]\nK=v\r", "N", "X", "1", "[S]\nK=v\r[N]\nX=1\n"},
     };
     for (const WriteCase& c : cases) {
         const std::string path = PathOf(c.name);

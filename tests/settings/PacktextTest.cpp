@@ -38,6 +38,8 @@ TEST(PacktextTest, DecodesByCharacterSet) {
         {"Vietnamese, mark composed at the end", "Vi\xD2", 163, "Vỉ", true},
         {"Vietnamese before an invalid byte", "Vi\xD2\x81t", 163, "Vỉ\xEF\xBF\xBDt", false},
         {"UTF-8 text in a GB pack", "\xE4\xBD\xA0", 134, "浣\xEF\xBF\xBD", false},
+        // Found by fuzzing: the converter steps over this pair itself, leaving nothing to skip.
+        {"invalid Korean pair at the end", "\xA2\xE8", 129, "\xEF\xBF\xBD", false},
     };
     for (const auto& c : cases) {
         bool clean = !c.clean;

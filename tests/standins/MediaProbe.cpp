@@ -107,6 +107,9 @@ std::optional<MediaFacts> ProbeMedia(const std::string& path, std::string* error
                 for (int i = 0; i < frame->nb_samples; ++i) {
                     const double value = SampleAt(frame.get(), c, i, channels);
                     sums[static_cast<std::size_t>(c)] += value * value;
+                    if (c == 0) {
+                        facts.firstChannel.push_back(static_cast<float>(value));
+                    }
                 }
             }
             facts.decodedFrames += frame->nb_samples;

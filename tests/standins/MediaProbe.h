@@ -16,6 +16,7 @@ struct MediaFacts {
     std::map<std::string, std::string> tags;  // stream and file tags, keys in upper case
     int64_t decodedFrames = 0;                // samples per channel that decoding gives
     std::vector<double> rms;                  // per channel, over the decoded samples
+    std::vector<float> firstChannel;          // the decoded samples of channel 0, -1 to 1
 };
 
 // Empty when FFmpeg cannot open or decode the file; `error` then says why.
