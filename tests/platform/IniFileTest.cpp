@@ -1,3 +1,4 @@
+#include "FileText.h"
 #include "IniFile.h"
 
 #include <QTemporaryDir>
@@ -14,17 +15,8 @@
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteAll(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
+using testfile::ReadAll;
+using testfile::WriteAll;
 
 class IniFileTest : public testing::Test {
   protected:

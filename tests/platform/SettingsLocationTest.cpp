@@ -9,23 +9,15 @@
 #include <fstream>
 #include <sstream>
 
+#include "FileText.h"
 #include "IniFile.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteAll(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
+using testfile::ReadAll;
+using testfile::WriteAll;
 
 class SettingsLocationTest : public testing::Test {
   protected:

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "FileText.h"
 #include "IniFile.h"
 #include "Languagepack.h"
 #include "Languagetable.h"
@@ -68,13 +69,7 @@ const Pack Packs[] = {
      [](const QString& text) { return HasCharIn(text, 0x0400, 0x04FF); }},
 };
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
+using testfile::ReadAll;
 TEST(ShippedPacksTest, EveryPackHoldsEveryKeyAndDecodesCleanly) {
     for (const Pack& pack : Packs) {
         const std::string path = PackDir + pack.file;
