@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing the program needs.
+# Installs every Debian package that building, running and testing the program needs, and any
+# further packages named as arguments (the package script's tools).
 set -euo pipefail
 
 packages=(
@@ -20,6 +21,7 @@ packages=(
   # fonts: a Tahoma-compatible face, and faces for the language packs' scripts
   fonts-wine fonts-wqy-microhei fonts-dejavu-core
 )
+packages+=("$@")
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then

@@ -3,22 +3,8 @@
 # checking the desktop entry and the AppStream metainfo; lintian then checks the package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/install-deps.sh
-
-# Needed only here: the validators, and the package checker.
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then
-  SUDO="sudo"
-fi
-tools=(desktop-file-utils appstream lintian dpkg-dev)
-missing=()
-for p in "${tools[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+# The validators and the package checker are needed only here.
+./scripts/install-deps.sh desktop-file-utils appstream lintian dpkg-dev
 
 desktop-file-validate resources/app/com.quennets.Sonvert.desktop
 appstreamcli validate --no-net resources/app/com.quennets.Sonvert.metainfo.xml
