@@ -6,22 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "GuardProbe.h"
 #include "InstanceGuard.h"
-
-namespace {
-
-// Whether a fresh process could take the guard right now.
-bool AnotherProcessAcquires(const std::string& name) {
-    const pid_t child = fork();
-    if (child == 0) {
-        _exit(platform::AcquireInstanceGuard(name) ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-}  // namespace
 
 TEST(InstanceGuard, OneHolderAtATimeAndFreedWithItsProcess) {
     const std::string name = "SonvertTestGuard" + std::to_string(getpid());

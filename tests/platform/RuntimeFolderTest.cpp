@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "GuardProbe.h"
 #include "InstanceGuard.h"
 #include "TempFolder.h"
 
@@ -169,17 +170,6 @@ TEST_F(RuntimeFolderTest, ANewFileReplacesAPlantedLinkAndLeavesItsTargetAlone) {
     EXPECT_NE(platform::WriteNewFile((base_ / "none" / "x").string(), "x", 1), "");
 }
 
-// Whether a fresh process takes the guard, while this one may hold it.
-bool ChildAcquires(const std::string& name) {
-    const pid_t child = fork();
-    if (child == 0) {
-        _exit(platform::AcquireInstanceGuard(name) ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST_F(RuntimeFolderTest, APlantedFolderNeitherHoldsNorKeepsOutTheProgram) {
     const char* saved = std::getenv("XDG_RUNTIME_DIR");
     const std::string previous = saved != nullptr ? saved : "";
@@ -194,7 +184,7 @@ TEST_F(RuntimeFolderTest, APlantedFolderNeitherHoldsNorKeepsOutTheProgram) {
     ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
 
     EXPECT_TRUE(platform::AcquireInstanceGuard(name));
-    EXPECT_TRUE(ChildAcquires(name)) << "no guard, but the program starts";
+    EXPECT_TRUE(AnotherProcessAcquires(name)) << "no guard, but the program starts";
     EXPECT_EQ(std::distance(fs::directory_iterator(base_ / "run"), fs::directory_iterator()), 1);
     close(held);
 
