@@ -8,6 +8,29 @@
 
 using Clock = std::chrono::steady_clock;
 
+namespace {
+
+BatchOutcome OutcomeOf(FileOutcome outcome) {
+    switch (outcome) {
+        case FileOutcome::Converted:
+            return BatchOutcome::Converted;
+        case FileOutcome::Stopped:
+            return BatchOutcome::Stopped;
+        case FileOutcome::Skipped:
+            return BatchOutcome::Skipped;
+        case FileOutcome::Failed:
+            break;
+    }
+    return BatchOutcome::Failed;
+}
+
+std::string SkipLine(const BatchFile& file) {
+    return "sonvert-batch: '" + file.output + "' exists; '" + file.source +
+           "' skipped (--no-clobber)";
+}
+
+}  // namespace
+
 // The reporter of one running file; its state is guarded by the runner's mutex.
 class BatchRunner::Slot final : public ConversionReporter {
   public:
@@ -69,17 +92,31 @@ BatchRunner::Slot* BatchRunner::SlotOfThisThread() {
     return nullptr;
 }
 
-int BatchRunner::Run(const std::atomic<bool>& stop) {
+int BatchRunner::Run(const std::atomic<int>& stop) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (stop.load() && !stopping_) {
-            stopping_ = true;
+        const int level = stop.load();
+        stopping_ = stopping_ || level >= Drain;
+        if (level >= Halt && !halted_) {
+            halted_ = true;
             for (const auto& slot : running_) {
                 slot->worker->Terminate();
             }
         }
         while (!stopping_ && next_ < files_.size() && running_.size() < jobs_) {
-            StartNext();
+            if (!StartNext()) {
+                // The system gives no more threads: go on with the workers there are.
+                jobs_ = running_.size();
+                break;
+            }
+        }
+        if (running_.empty() && !stopping_ && next_ < files_.size()) {
+            for (; next_ < files_.size(); ++next_) {
+                const std::string line =
+                    "Error: Could not start a worker thread (" + files_[next_].source + ")";
+                console_.Line(line);
+                Conclude(next_, {BatchOutcome::Failed, {line}, 0});
+            }
         }
         std::vector<std::unique_ptr<Slot>> ended;
         for (auto it = running_.begin(); it != running_.end();) {
@@ -99,11 +136,13 @@ int BatchRunner::Run(const std::atomic<bool>& stop) {
             lock.lock();
             for (const auto& slot : ended) {
                 BatchResult result;
-                result.outcome = !slot->finished                           ? BatchOutcome::Stopped
-                                 : slot->outcome == FileOutcome::Converted ? BatchOutcome::Converted
-                                 : slot->outcome == FileOutcome::Stopped   ? BatchOutcome::Stopped
-                                                                           : BatchOutcome::Failed;
+                result.outcome = !slot->finished ? BatchOutcome::Stopped : OutcomeOf(slot->outcome);
                 result.messages = std::move(slot->messages);
+                if (slot->finished && slot->outcome == FileOutcome::Skipped) {
+                    const std::string line = SkipLine(files_[slot->index]);
+                    console_.Line(line);
+                    result.messages.push_back(line);
+                }
                 result.seconds = std::chrono::duration<double>(slot->end - slot->start).count();
                 Conclude(slot->index, result);
             }
@@ -112,7 +151,7 @@ int BatchRunner::Run(const std::atomic<bool>& stop) {
         if (running_.empty() && (stopping_ || next_ == files_.size())) {
             break;
         }
-        // An interrupt cannot wake a condition variable; look at the flag now and then.
+        // A signal cannot wake a condition variable; look at the flag now and then.
         changed_.wait_for(lock, std::chrono::milliseconds(100));
     }
     for (; next_ < files_.size(); ++next_) {
@@ -121,7 +160,7 @@ int BatchRunner::Run(const std::atomic<bool>& stop) {
     return converted_;
 }
 
-void BatchRunner::StartNext() {
+bool BatchRunner::StartNext() {
     const std::size_t index = next_++;
     const BatchFile& file = files_[index];
     auto refuse = [&](BatchOutcome outcome, const std::string& line) {
@@ -131,9 +170,8 @@ void BatchRunner::StartNext() {
     std::error_code error;
     if (noClobber_ &&
         std::filesystem::exists(std::filesystem::symlink_status(file.output, error))) {
-        refuse(BatchOutcome::Skipped, "sonvert-batch: '" + file.output + "' exists; '" +
-                                          file.source + "' skipped (--no-clobber)");
-        return;
+        refuse(BatchOutcome::Skipped, SkipLine(file));
+        return true;
     }
     if (file.makeFolder) {
         std::filesystem::create_directories(file.options.OutputDir, error);
@@ -141,7 +179,7 @@ void BatchRunner::StartNext() {
             refuse(BatchOutcome::Failed, "Error: Could not create the folder '" +
                                              file.options.OutputDir + "': " + error.message() +
                                              " (" + file.source + ")");
-            return;
+            return true;
         }
     }
     auto slot = std::make_unique<Slot>(*this, index);
@@ -150,9 +188,17 @@ void BatchRunner::StartNext() {
     worker.FreeOnTerminate = false;  // joined and deleted by Run
     worker.FileList = {file.source};
     worker.SetOptions(file.options);
+    worker.SetOutputGuard({true, noClobber_});
     worker.SetReporter(slot.get());
     running_.push_back(std::move(slot));
     worker.Resume();
+    if (!worker.isRunning() && !worker.isFinished()) {
+        // The thread could not be created (a process limit): the file waits for a worker.
+        running_.pop_back();
+        --next_;
+        return false;
+    }
+    return true;
 }
 
 void BatchRunner::Conclude(std::size_t index, const BatchResult& result) {

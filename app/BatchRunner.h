@@ -29,6 +29,9 @@ class BatchRunner {
   public:
     BatchRunner(std::vector<BatchFile> files, int jobs, bool noClobber, BatchConsole& console,
                 BatchReport& report);
+
+    // How far a stop request goes: the running files finish, or they stop at once.
+    enum StopLevel : int { Go = 0, Drain = 1, Halt = 2 };
     ~BatchRunner();
     BatchRunner(const BatchRunner&) = delete;
     BatchRunner& operator=(const BatchRunner&) = delete;
@@ -37,14 +40,14 @@ class BatchRunner {
     // names its file, and goes into that file's report.
     void ShowBox(const platform::BoxRecord& box);
 
-    // Runs the batch and returns the number of files converted. Once `stop` is set, the running
-    // files are finished and closed and no new one starts.
-    int Run(const std::atomic<bool>& stop);
+    // Runs the batch and returns the number of files converted. From Drain on no new file starts;
+    // at Halt the running files stop after their current block and leave no output behind.
+    int Run(const std::atomic<int>& stop);
 
   private:
     class Slot;
 
-    void StartNext();
+    bool StartNext();
     void Conclude(std::size_t index, const BatchResult& result);
     void ShowProgress();
     Slot* SlotOfThisThread();
@@ -67,4 +70,5 @@ class BatchRunner {
     int done_ = 0;
     int converted_ = 0;
     bool stopping_ = false;
+    bool halted_ = false;
 };

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
+
+#include <QString>
+
+#include <sys/stat.h>
 
 #include "OutputPath.h"
 
@@ -153,12 +158,46 @@ std::string OutputFor(const std::string& source, const ConversionOptions& option
                          TargetExtension(static_cast<int>(options.OutputFormat)), kPosixPaths);
 }
 
+std::optional<std::string> DropRepeatedSources(std::vector<BatchSource>& sources) {
+    std::set<std::pair<dev_t, ino_t>> files;
+    std::set<fs::path> unknown;
+    std::size_t dropped = 0;
+    std::string first;
+    std::erase_if(sources, [&](const BatchSource& source) {
+        struct stat status {};
+        const bool added = ::stat(source.path.c_str(), &status) == 0
+                               ? files.emplace(status.st_dev, status.st_ino).second
+                               : unknown.insert(Resolved(source.path)).second;
+        if (!added && dropped++ == 0) {
+            first = source.path;
+        }
+        return !added;
+    });
+    if (dropped == 0) {
+        return std::nullopt;
+    }
+    return "sonvert-batch: " + std::to_string(dropped) +
+           (dropped == 1 ? " source was" : " sources were") + " reached more than once (first '" +
+           first + "'); each is converted once";
+}
+
 std::optional<std::string> SharedOutput(const std::vector<BatchSource>& sources,
-                                        const std::vector<std::string>& outputs) {
-    std::map<fs::path, std::size_t> seen;
+                                        const std::vector<std::string>& outputs,
+                                        const std::function<bool(const std::string&)>& foldsCase) {
+    std::map<std::string, std::size_t> seen;
+    std::map<std::string, bool> folding;  // by folder: one probe each
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        const auto [at, added] = seen.emplace(Resolved(outputs[i]), i);
-        if (!added) {
+        const fs::path resolved = Resolved(outputs[i]);
+        const std::string folder = resolved.parent_path().string();
+        auto [known, added] = folding.emplace(folder, false);
+        if (added) {
+            known->second = foldsCase(folder);
+        }
+        const std::string key =
+            known->second ? QString::fromStdString(resolved.string()).toCaseFolded().toStdString()
+                          : resolved.string();
+        const auto [at, unique] = seen.emplace(key, i);
+        if (!unique) {
             return "'" + sources[at->second].path + "' and '" + sources[i].path +
                    "' would both be written to '" + outputs[i] + "'";
         }

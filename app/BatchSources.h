@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <istream>
 #include <optional>
 #include <string>
@@ -43,6 +44,12 @@ ConversionOptions OptionsFor(const BatchSource& source, const ConversionOptions&
 // The output path of a source converted with the given options.
 std::string OutputFor(const std::string& source, const ConversionOptions& options);
 
+// Keeps the first of the entries that reach one file (a file listed twice, a folder given with one
+// of its subfolders, two spellings of one path). A line saying what was dropped, or nothing.
+std::optional<std::string> DropRepeatedSources(std::vector<BatchSource>& sources);
+
 // A line naming two sources that would write one output file, or nothing when all outputs differ.
+// In a folder where foldsCase holds, names that differ only in case are one file.
 std::optional<std::string> SharedOutput(const std::vector<BatchSource>& sources,
-                                        const std::vector<std::string>& outputs);
+                                        const std::vector<std::string>& outputs,
+                                        const std::function<bool(const std::string&)>& foldsCase);

@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,19 +24,45 @@
 #include "BatchRunner.h"
 #include "BatchSources.h"
 #include "ConversionOptions.h"
+#include "FolderCase.h"
 #include "MessageBox.h"
 #include "Settingsfile.h"
+#include "StagedOutput.h"
 
 namespace {
 
-// Set by an interrupt: the running files are finished and closed, no new one starts; a second
-// interrupt ends the program at once.
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+// How far the signals received ask the batch to stop (BatchRunner::StopLevel). A first interrupt
+// lets the running files finish; a second one, a termination (a scheduler's time limit) or a
+// hang-up stops them at once. A third interrupt ends the program outright.
+std::atomic<int> stopLevel{BatchRunner::Go};
+std::atomic<int> interrupts{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
-void Interrupted(int) {
-    interrupted.store(true);
-    std::signal(SIGINT, SIG_DFL);
+void Stop(int signal) {
+    int level = BatchRunner::Halt;
+    if (signal == SIGINT) {
+        const int count = interrupts.fetch_add(1) + 1;
+        level = count == 1 ? BatchRunner::Drain : BatchRunner::Halt;
+        if (count >= 2) {
+            std::signal(SIGINT, SIG_DFL);
+        }
+    }
+    int current = stopLevel.load();
+    while (current < level && !stopLevel.compare_exchange_weak(current, level)) {
+    }
+}
+
+// Every folder that outputs go to: the abandoned temporaries of killed runs are removed from it
+// before this run writes the same outputs.
+void RemoveAbandoned(const std::vector<BatchFile>& files) {
+    std::map<std::string, std::set<std::string>> byFolder;
+    for (const BatchFile& file : files) {
+        const std::filesystem::path output(file.output);
+        byFolder[output.parent_path().string()].insert(output.filename().string());
+    }
+    for (const auto& [folder, names] : byFolder) {
+        platform::RemoveAbandonedTemporaries(folder, names);
+    }
 }
 
 std::size_t TerminalWidth() {
@@ -121,15 +149,28 @@ int main(int argc, char* argv[]) {
         return UsageError(program, listError);
     }
     const ConversionOptions& options = command.Options;
-    const SourceList found =
+    if (options.CustomDir) {
+        // Made once here, not found missing once per file.
+        std::error_code error;
+        std::filesystem::create_directories(options.OutputDir, error);
+        if (error) {
+            std::fprintf(stderr, "%s: could not create the output folder '%s': %s\n",
+                         program.c_str(), options.OutputDir.c_str(), error.message().c_str());
+            return 2;
+        }
+    }
+    SourceList found =
         CollectSources(paths, command.Recursive, options.CustomDir ? options.OutputDir : "");
+    if (const auto repeated = DropRepeatedSources(found.sources)) {
+        found.messages.push_back(*repeated);
+    }
 
     // Checked over the whole list, so that every shard of it refuses alike.
     std::vector<std::string> outputs;
     for (const BatchSource& source : found.sources) {
         outputs.push_back(OutputFor(source.path, OptionsFor(source, options, command.KeepTree)));
     }
-    if (const auto shared = SharedOutput(found.sources, outputs)) {
+    if (const auto shared = SharedOutput(found.sources, outputs, platform::FolderFoldsCase)) {
         for (const std::string& message : found.messages) {
             std::fprintf(stderr, "%s\n", message.c_str());
         }
@@ -173,14 +214,20 @@ int main(int argc, char* argv[]) {
     const int jobs = command.Jobs > 0
                          ? command.Jobs
                          : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    RemoveAbandoned(files);
     BatchRunner runner(std::move(files), jobs, command.NoClobber, console, report);
     platform::SetMessageSink([&runner](const platform::BoxRecord& box) { runner.ShowBox(box); });
-    std::signal(SIGINT, Interrupted);
-    const int converted = runner.Run(interrupted);
-    std::signal(SIGINT, SIG_DFL);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        std::signal(signal, Stop);
+    }
+    const int converted = runner.Run(stopLevel);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        std::signal(signal, SIG_DFL);
+    }
     platform::SetMessageSink({});
     console.Summary(converted);
 
     // A folder that could not be read may have held files that were never tried.
-    return found.unreadable ? 1 : BatchExitStatus(converted, fileCount);
+    const bool halted = stopLevel.load() >= BatchRunner::Halt;
+    return found.unreadable || halted ? 1 : BatchExitStatus(converted, fileCount);
 }

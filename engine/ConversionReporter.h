@@ -6,7 +6,8 @@
 enum class FileOutcome {
     Converted,  // every byte of its data went through the encoder and the output was closed
     Failed,     // a message told why; the batch went on
-    Stopped,    // a stop request ended it; the partial output was closed and kept
+    Stopped,    // a stop request ended it; the partial output was closed and kept (unless staged)
+    Skipped,    // a staged output that must not replace one that appeared meanwhile was dropped
 };
 
 // What a running batch tells the world. Called on the worker's thread, in order; an implementation

@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 #include "MessageBox.h"
 #include "OutputPath.h"
 #include "ProgramDir.h"
+#include "StagedOutput.h"
 #include "ThreadHandOff.h"
 #include "Waveinf.h"
 #include "Wavtomp3.h"
@@ -104,17 +107,17 @@ class Pump {
         if (format_.BitsPerSample != 8) {
             const auto want =
                 static_cast<std::size_t>(std::min<uint64_t>(remaining, blockSamples_ * 2));
-            const std::size_t got = std::fread(samples_.data(), 1, want, source_);
+            const std::size_t got = Read(samples_.data(), want);
             consumed_ += got;
             exhausted_ = got == 0;
             return static_cast<uint32_t>(got);
         }
         const auto want = static_cast<std::size_t>(std::min<uint64_t>(remaining, blockSamples_));
-        const std::size_t got = std::fread(bytes_.data(), 1, want, source_);
+        const std::size_t got = Read(bytes_.data(), want);
         for (std::size_t i = 0; i < got; ++i) {
             samples_[i] = Widen(bytes_[i]);
         }
-        if (padEightBit_) {
+        if (padEightBit_ && readError_ == 0) {
             // The MP3 path always sends whole blocks: what cannot be read is silence. A short read
             // means the file has ended; a recorder that never fixed its size field declares up to
             // 4 GiB, which must not become hours of silence.
@@ -129,6 +132,10 @@ class Pump {
         return static_cast<uint32_t>(got * 2);
     }
 
+    // The system's error number when reading the source failed (a failing disk, a lost share),
+    // else 0: such a file ended early and must not pass for a complete one.
+    int ReadError() const { return readError_; }
+
     // Fills the whole block with silence and returns its size in bytes.
     uint32_t Silence() {
         std::fill(samples_.begin(), samples_.end(), int16_t{0});
@@ -136,6 +143,16 @@ class Pump {
     }
 
   private:
+    std::size_t Read(void* into, std::size_t size) {
+        errno = 0;
+        const std::size_t got = std::fread(into, 1, size, source_);
+        if (got < size && std::ferror(source_) != 0) {
+            readError_ = errno != 0 ? errno : EIO;
+            exhausted_ = true;
+        }
+        return got;
+    }
+
     std::FILE* source_;
     WaveFormat format_;
     uint32_t blockSamples_;
@@ -144,7 +161,41 @@ class Pump {
     std::vector<unsigned char> bytes_;
     uint64_t consumed_ = 0;
     bool exhausted_ = false;
+    int readError_ = 0;
 };
+
+const char* BackEndCaption(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::WMA:
+            return "WMA Audio SDK";
+        case OutputFormat::OGG:
+            return "vorbis";
+        case OutputFormat::MP3:
+            break;
+    }
+    return "Lame Encoder";
+}
+
+std::string ErrorText(int error) {
+    return std::error_code(error, std::generic_category()).message();
+}
+
+// What the file list would refuse never reaches an encoder, and neither do channels that would
+// have to be folded into one (the result would be garbled and several times too long).
+bool Convertible(const std::string& source, const WaveFormat& format) {
+    if (!ListableBitDepth(format.BitsPerSample)) {
+        platform::ShowPlainMessage(kNotPcmMessage);
+        return false;
+    }
+    if (format.Channels != 1 && format.Channels != 2) {
+        platform::MessageBox("Could not convert '" + source + "': it has " +
+                                 std::to_string(format.Channels) +
+                                 " channels; only mono and stereo files can be converted",
+                             "Error", platform::MbOk);
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -199,11 +250,11 @@ void TConvertThread::Execute() {
 
 FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::string& output,
                                         int index, int count) {
+    const std::string overwritesSource =
+        "Could not convert '" + source + "': its output file would overwrite the source file";
     if (SameFile(source, output)) {
         // Writing the output would destroy the source while it is being read.
-        platform::MessageBox(
-            "Could not convert '" + source + "': its output file would overwrite the source file",
-            "Error", platform::MbOk);
+        platform::MessageBox(overwritesSource, "Error", platform::MbOk);
         return FileOutcome::Failed;
     }
     const std::filesystem::path key = OutputKey(output);
@@ -215,16 +266,28 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
     }
     // Once a back-end has opened the output, this batch has written it.
     auto claim = [&] { written_.emplace(key, source); };
-    SourceFile file(OpenForReading(source));
+    SourceFile file(SourceOpener ? SourceOpener(source) : OpenForReading(source));
     if (!file) {
         platform::MessageBox("Could not open '" + source + "'", "Error", platform::MbOk);
         return FileOutcome::Failed;
     }
     const std::optional<WaveFormat> format = ReadWaveHeader(file.get());
-    if (!format) {
+    if (!format || !Convertible(source, *format)) {
         return FileOutcome::Failed;
     }
-    const uint16_t channels = format->Channels == 2 ? 2 : 1;
+    const uint16_t channels = format->Channels;
+    const char* const caption = BackEndCaption(options_.OutputFormat);
+
+    // A staged output is written under a temporary name; messages still name the output.
+    platform::StagedOutput staged;
+    platform::FileIdentity sourceIdentity;
+    platform::IdentityOf(fileno(file.get()), sourceIdentity);
+    if (guard_.staged && !staged.Create(output)) {
+        platform::MessageBox("Can not create the file '" + output + "': " + staged.Error() + ".",
+                             caption, platform::MbOk);
+        return FileOutcome::Failed;
+    }
+    const std::string& target = guard_.staged ? staged.TemporaryPath() : output;
 
     bool failed = false;
     bool stopped = false;
@@ -252,12 +315,17 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
                 break;
             }
         }
+        if (pump.ReadError() != 0 && !failed) {
+            platform::MessageBox("Could not read '" + source + "': " + ErrorText(pump.ReadError()),
+                                 "Error", platform::MbOk);
+            failed = true;
+        }
     };
 
     switch (options_.OutputFormat) {
         case OutputFormat::MP3: {
             WavToMp3 encoder;
-            const int block = encoder.Open(output, format->SampleRate, channels == 2 ? 1 : 4,
+            const int block = encoder.Open(target, format->SampleRate, channels == 2 ? 1 : 4,
                                            Mp3Bitrate(options_.Mp3BitrateIndex, format->SampleRate),
                                            options_.Mp3Copyright, options_.Mp3Crc,
                                            options_.Mp3Original, options_.Mp3Private);
@@ -278,7 +346,7 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
             const bool finished = encoder.Close();
             if (!finished && !failed && !encoder.FileFailed()) {
                 // The library reports this by result alone; the file lacks its last frames.
-                platform::MessageBox("Can not write the file '" + output + "'.", "Lame Encoder",
+                platform::MessageBox("Can not write the file '" + output + "'.", caption,
                                      platform::MbOk);
             }
             failed = failed || !finished || encoder.FileFailed();
@@ -286,7 +354,7 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
         }
         case OutputFormat::WMA: {
             WavToWma encoder;
-            const int block = encoder.Open(output, format->SampleRate, channels,
+            const int block = encoder.Open(target, format->SampleRate, channels,
                                            Pick(kWmaBitrates, options_.WmaBitrateIndex));
             if (block == -1) {
                 return FileOutcome::Failed;
@@ -297,9 +365,9 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
                 return encoder.Write(samples, size);
             });
             const bool closed = encoder.Close();
-            if (failed || !closed) {
+            if (!closed || (failed && pump.ReadError() == 0)) {
                 // The library reports its failures by result alone; the user still has to know.
-                platform::MessageBox("Can not write the file '" + output + "'.", "WMA Audio SDK",
+                platform::MessageBox("Can not write the file '" + output + "'.", caption,
                                      platform::MbOk);
                 failed = true;
             }
@@ -307,7 +375,7 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
         }
         case OutputFormat::OGG: {
             WavToOgg encoder;
-            const int block = encoder.Open(output, format->SampleRate, channels,
+            const int block = encoder.Open(target, format->SampleRate, channels,
                                            OggQuality(options_.OggQualityIndex));
             if (block == -1) {
                 return FileOutcome::Failed;
@@ -325,5 +393,24 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
     if (failed) {
         return FileOutcome::Failed;
     }
-    return stopped ? FileOutcome::Stopped : FileOutcome::Converted;
+    if (stopped) {
+        return FileOutcome::Stopped;
+    }
+    if (guard_.staged) {
+        switch (staged.CommitTo(guard_.keepExisting, sourceIdentity)) {
+            case platform::StagedOutput::Commit::Done:
+                break;
+            case platform::StagedOutput::Commit::Exists:
+                return FileOutcome::Skipped;
+            case platform::StagedOutput::Commit::Refused:
+                platform::MessageBox(overwritesSource, "Error", platform::MbOk);
+                return FileOutcome::Failed;
+            case platform::StagedOutput::Commit::Failed:
+                platform::MessageBox(
+                    "Can not write the file '" + output + "': " + staged.Error() + ".", caption,
+                    platform::MbOk);
+                return FileOutcome::Failed;
+        }
+    }
+    return FileOutcome::Converted;
 }

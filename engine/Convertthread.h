@@ -3,7 +3,9 @@
 #include <QThread>
 
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -11,6 +13,15 @@
 
 #include "ConversionOptions.h"
 #include "ConversionReporter.h"
+
+// What a conversion promises beyond the windows' own behaviour; the command line turns it on.
+struct OutputGuard {
+    // Each output is written under a temporary name and renamed into place once complete; a
+    // stopped or failed file leaves nothing behind and an output that existed stays as it was.
+    bool staged = false;
+    // With staged: an output that exists by the time the file is complete is never replaced.
+    bool keepExisting = false;
+};
 
 // Runs one batch on its own thread: each listed WAVE file becomes one encoded file.
 class TConvertThread final : public QThread {
@@ -28,6 +39,10 @@ class TConvertThread final : public QThread {
 
     // The options of this batch, copied before Resume(); they cannot change under a running batch.
     void SetOptions(const ConversionOptions& options) { options_ = options; }
+    // Opens a source for reading; tests give one that fails part-way. Empty: the real file.
+    std::function<std::FILE*(const std::string&)> SourceOpener;
+
+    void SetOutputGuard(const OutputGuard& guard) { guard_ = guard; }
     // Must outlive the batch.
     void SetReporter(ConversionReporter* reporter) { reporter_ = reporter; }
     // The worker keeps this one for as long as it lives: a cancelled batch may report after its
@@ -54,6 +69,7 @@ class TConvertThread final : public QThread {
     // converted into one folder must not silently overwrite each other.
     std::map<std::filesystem::path, std::string> written_;
     ConversionOptions options_;
+    OutputGuard guard_;
     ConversionReporter* reporter_ = nullptr;
     std::unique_ptr<ConversionReporter> ownedReporter_;
     std::atomic<bool> terminated_{false};

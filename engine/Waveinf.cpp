@@ -125,10 +125,10 @@ bool GetWaveInfo(const std::string& path, WaveInfo& info) {
         static_cast<uint64_t>(info.SampleRate) * info.Channels * info.BitsPerSample / 8;
     info.Seconds = byteRate == 0 ? 0 : static_cast<uint32_t>(info.DataSize / byteRate);
     std::fclose(stream);
-    if (info.BitsPerSample == 8 || info.BitsPerSample == 16) {
+    if (ListableBitDepth(info.BitsPerSample)) {
         return true;
     }
-    platform::ShowPlainMessage("Not PCM formats!");
+    platform::ShowPlainMessage(kNotPcmMessage);
     return false;
 }
 

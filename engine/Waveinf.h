@@ -28,6 +28,12 @@ struct WaveFormat {
 // Opens a source for binary reading; null for a file that cannot be opened or a folder.
 std::FILE* OpenForReading(const std::string& path);
 
+// The list takes 8- and 16-bit samples only; anything else is refused with this message.
+inline bool ListableBitDepth(uint32_t bitsPerSample) {
+    return bitsPerSample == 8 || bitsPerSample == 16;
+}
+inline constexpr const char* kNotPcmMessage = "Not PCM formats!";
+
 // Probes a file for the list. False after a message: the file may not be listed.
 bool GetWaveInfo(const std::string& path, WaveInfo& info);
 

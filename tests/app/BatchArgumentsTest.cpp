@@ -7,6 +7,8 @@
 #include "BatchArguments.h"
 #include "BatchConsole.h"
 #include "BatchReport.h"
+#include "BatchSources.h"
+#include "FolderCase.h"
 
 namespace {
 
@@ -264,3 +266,23 @@ TEST(BatchExitStatus, IsZeroOnlyWhenEveryFileWasConverted) {
 }
 
 }  // namespace
+
+// Names that differ only in case are one output where the folder folds case.
+TEST(SharedOutput, FoldsCaseOnlyWhereTheFolderDoes) {
+    const auto foldsUsb = [](const std::string& folder) { return folder == "/media/usb"; };
+    const struct {
+        std::vector<std::string> outputs;
+        bool shared;
+    } cases[] = {
+        {{"/media/usb/Track.mp3", "/media/usb/track.mp3"}, true},
+        {{"/media/usb/Café.mp3", "/media/usb/CAFÉ.mp3"}, true},
+        {{"/home/u/Track.mp3", "/home/u/track.mp3"}, false},
+        {{"/media/usb/a.mp3", "/media/usb/b.mp3"}, false},
+    };
+    for (const auto& c : cases) {
+        const std::vector<BatchSource> sources = {{"a/x.wav", ""}, {"b/x.wav", ""}};
+        EXPECT_EQ(SharedOutput(sources, c.outputs, foldsUsb).has_value(), c.shared) << c.outputs[0];
+    }
+    EXPECT_FALSE(platform::FolderFoldsCase(::testing::TempDir()))
+        << "the test's own folder is case-sensitive";
+}

@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +13,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -109,6 +114,17 @@ std::vector<QJsonObject> ReadReport(const fs::path& path) {
     return lines;
 }
 
+// The staged outputs' temporaries left in a folder tree.
+std::vector<std::string> Temporaries(const fs::path& dir) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        if (entry.path().filename().string().find(".sonvert-") != std::string::npos) {
+            found.push_back(entry.path().string());
+        }
+    }
+    return found;
+}
+
 std::string Field(const QJsonObject& line, const char* name) {
     return line.value(QString::fromLatin1(name)).toString().toStdString();
 }
@@ -137,7 +153,6 @@ TEST_F(SonvertBatch, ConvertsTheGoodFilesAndReportsEachBadOneOnOneLine) {
     // IEEE float samples: a WAVE file, but not PCM.
     ASSERT_TRUE(
         testwave::WriteRaw(Path("float.wav"), {3, 2, 44100, 32}, std::vector<uint8_t>(8000, 0)));
-    fs::create_directories(dir_ / "out");
 
     const BatchRun run =
         RunBatch({"--format", "ogg", "--output-dir", Path("out"), Path("one.wav"),
@@ -200,11 +215,17 @@ TEST_F(SonvertBatch, ExitsWithOneWhenAnEncoderCannotFinish) {
     };
     for (const auto& [format, message] : cases) {
         SCOPED_TRACE(format);
+        const std::string output = Path(std::string("a.") + format);
+        std::ofstream(output) << "mine";
         const BatchRun run = RunBatch({"-f", format, Path("a.wav")}, dir_, program.string() + "/");
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.errorLines,
                   (std::vector<std::string>{message + " (" + Path("a.wav") + ")",
                                             "sonvert-batch: 0 of 1 files converted"}));
+        std::ifstream kept(output);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "mine")
+            << "a failed file leaves an earlier output as it was";
+        EXPECT_EQ(Temporaries(dir_), std::vector<std::string>{});
     }
 }
 
@@ -215,12 +236,14 @@ TEST_F(SonvertBatch, UsageErrorsExitWithTwoAndConvertNothing) {
         {"--format", "flac", Path("a.wav")},
         {"--wma-bitrate-index", "9", Path("a.wav")},
         {"--no-such-option", Path("a.wav")},
+        {"-o", Path("a.wav") + "/out", Path("a.wav")},  // an output folder that cannot be made
     };
     for (const auto& arguments : bad) {
         const BatchRun run = RunBatch(arguments, dir_);
         EXPECT_EQ(run.status, 2);
         ASSERT_FALSE(run.errorLines.empty());
         EXPECT_EQ(run.errorLines[0].rfind("sonvert-batch: ", 0), 0u) << run.errorLines[0];
+        EXPECT_EQ(run.errorLines.size(), arguments.empty() || arguments[0] != "-o" ? 2u : 1u);
     }
     EXPECT_FALSE(fs::exists(dir_ / "a.mp3"));
     EXPECT_FALSE(fs::exists(dir_ / "a.flac"));
@@ -382,7 +405,7 @@ TEST_F(SonvertBatch, RefusesTwoSourcesForOneOutputBeforeStarting) {
     ASSERT_TRUE(testwave::WriteTone(Path("first.wav"), {1, 1, 22050, 16}, 2205));
     const std::vector<std::vector<std::string>> cases = {
         {"-o", Path("b"), Path("first.wav"), Path("a/x.wav"), Path("b/x.wav")},
-        {Path("first.wav"), Path("a/x.wav"), Path("a/../a/x.wav")},
+        {"-o", Path("c"), Path("first.wav"), Path("a/x.wav"), Path("b/x.wav")},
     };
     for (const auto& arguments : cases) {
         const BatchRun run = RunBatch(arguments, dir_);
@@ -394,33 +417,149 @@ TEST_F(SonvertBatch, RefusesTwoSourcesForOneOutputBeforeStarting) {
     }
 }
 
-// An interrupt lets the running files end cleanly and starts no other.
-TEST_F(SonvertBatch, InterruptFinishesRunningFilesAndStartsNoNew) {
-    std::vector<std::string> arguments = {"-j", "2", "--report", Path("report")};
-    for (int i = 0; i < 4; ++i) {
-        arguments.push_back(Path("long" + std::to_string(i) + ".wav"));
-        ASSERT_TRUE(testwave::WriteTone(arguments.back(), {1, 2, 44100, 16}, 44100 * 60));
+// A first interrupt lets the running files finish and starts no other; a second one, a termination
+// (a scheduler's time limit) or a hang-up stops them at once and leaves no output behind. Either
+// way every line of the report is written and the summary printed.
+TEST_F(SonvertBatch, SignalsStopTheBatchAsTheySay) {
+    const struct {
+        std::vector<int> sent;
+        const char* running;  // the outcome of the files running when the signal came
+    } cases[] = {
+        {{SIGINT}, "converted"},
+        {{SIGINT, SIGINT}, "stopped"},
+        {{SIGTERM}, "stopped"},
+        {{SIGHUP}, "stopped"},
+    };
+    std::vector<std::string> sources;
+    for (int i = 0; i < 6; ++i) {
+        sources.push_back(Path("long" + std::to_string(i) + ".wav"));
+        ASSERT_TRUE(testwave::WriteTone(sources.back(), {1, 2, 44100, 16}, 44100 * 60));
     }
-    const pid_t pid = StartBatch(arguments, dir_);
-    while (!fs::exists(dir_ / "long0.mp3") && !fs::exists(dir_ / "long1.mp3")) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ::kill(pid, SIGINT);
-    const BatchRun run = FinishBatch(pid, dir_);
-    EXPECT_EQ(run.status, 1);
-    ASSERT_FALSE(run.errorLines.empty());
-    EXPECT_EQ(run.errorLines.back(), "sonvert-batch: 0 of 4 files converted");
-    const std::vector<QJsonObject> report = ReadReport(Path("report"));
-    ASSERT_EQ(report.size(), 4u);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(Field(report[i], "outcome"), "stopped");
-        const std::string output = Path("long" + std::to_string(i) + ".mp3");
-        if (i < 2) {
-            std::size_t consumed = 0;
-            EXPECT_FALSE(ReadMp3Frames(ReadFileBytes(output), &consumed).empty()) << output;
-        } else {
-            EXPECT_FALSE(fs::exists(output)) << "started after the interrupt";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sent.size() == 2 ? "two interrupts" : strsignal(c.sent[0]));
+        fs::remove_all(dir_ / "out");
+        std::vector<std::string> arguments = {"-j",        "2",        "-o",
+                                              Path("out"), "--report", Path("report")};
+        arguments.insert(arguments.end(), sources.begin(), sources.end());
+        const pid_t pid = StartBatch(arguments, dir_);
+        // The first file is running once its temporary is there; however loaded the machine, a
+        // minute of audio takes longer to encode than a signal takes to arrive.
+        while (!fs::exists(dir_ / "out") || Temporaries(dir_ / "out").empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
+        for (const int signal : c.sent) {
+            ::kill(pid, signal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        const BatchRun run = FinishBatch(pid, dir_);
+        EXPECT_EQ(run.status, 1);
+        ASSERT_FALSE(run.errorLines.empty());
+        EXPECT_THAT(run.errorLines.back(), ::testing::EndsWith(" of 6 files converted"));
+        EXPECT_EQ(Temporaries(dir_ / "out"), std::vector<std::string>{});
+        const std::vector<QJsonObject> report = ReadReport(Path("report"));
+        ASSERT_EQ(report.size(), 6u);
+        EXPECT_EQ(Field(report[0], "outcome"), c.running);
+        EXPECT_EQ(Field(report[5], "outcome"), "stopped") << "never started";
+        for (const QJsonObject& line : report) {
+            const bool converted = Field(line, "outcome") == "converted";
+            EXPECT_EQ(fs::exists(Field(line, "output")), converted) << Field(line, "source");
+            if (converted) {
+                const auto media = ProbeMedia(Field(line, "output"));
+                ASSERT_TRUE(media);
+                EXPECT_GE(media->decodedFrames, 44100 * 60) << "whole";
+            }
+        }
+    }
+}
+
+// Temporaries that a killed run left behind go when a later run writes the same output; one that a
+// running writer holds, or that belongs to another output, stays.
+TEST_F(SonvertBatch, AbandonedTemporariesGoAndHeldOnesStay) {
+    ASSERT_TRUE(testwave::WriteTone(Path("a.wav"), {1, 1, 22050, 16}, 2205));
+    for (const char* name :
+         {".a.mp3.sonvert-Killed", ".a.mp3.sonvert-Living", ".b.mp3.sonvert-Killed"}) {
+        std::ofstream(Path(name)) << "partial";
+    }
+    const int held = ::open(Path(".a.mp3.sonvert-Living").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const BatchRun run = RunBatch({Path("a.wav")}, dir_);
+    ::close(held);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(fs::exists(Path("a.mp3")));
+    std::vector<std::string> left = Temporaries(dir_);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{Path(".a.mp3.sonvert-Living"),
+                                              Path(".b.mp3.sonvert-Killed")}));
+}
+
+// A file reached twice (listed twice, or in a folder given with one of its subfolders) is
+// converted once, with one note.
+TEST_F(SonvertBatch, ASourceReachedTwiceIsConvertedOnce) {
+    for (const char* track : {"music/top.wav", "music/rock/a.wav", "music/rock/b.wav"}) {
+        fs::create_directories((dir_ / track).parent_path());
+        ASSERT_TRUE(testwave::WriteTone(Path(track), {1, 1, 22050, 16}, 2205));
+    }
+    const BatchRun run =
+        RunBatch({"-r", "-o", Path("out"), "--report", Path("report"), Path("music"),
+                  Path("music/rock"), Path("music/rock/../top.wav")},
+                 dir_);
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(run.errorLines.size(), 2u);
+    EXPECT_THAT(run.errorLines[0], ::testing::HasSubstr("3 sources were reached more than once"));
+    EXPECT_EQ(run.errorLines[1], "sonvert-batch: 3 of 3 files converted");
+    EXPECT_EQ(ReadReport(Path("report")).size(), 3u);
+}
+
+// With no more threads to be had the batch goes on with the workers it has, and with none every
+// file fails with a message; it never waits for a worker that never started.
+TEST_F(SonvertBatch, WorkersThatCannotStartNeverHangTheBatch) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run the program as a user of its own with a process limit";
+    }
+    const fs::path program = dir_ / "program";
+    fs::create_directories(program);
+    for (const char* file : {"sonvert-batch", "lame_enc.so", "vorbis.so", "wmaudsdk.so"}) {
+        fs::copy_file(platform::ProgramDir() + file, program / file);
+    }
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_TRUE(testwave::WriteTone(Path(std::to_string(i) + ".wav"), {1, 1, 22050, 16}, 2205));
+    }
+    const struct {
+        rlim_t processes;  // the program itself counts as one
+        const char* summary;
+    } cases[] = {{1, "sonvert-batch: 0 of 6 files converted"},
+                 {3, "sonvert-batch: 6 of 6 files converted"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.processes);
+        fs::remove_all(dir_ / "out");
+        fs::create_directories(dir_ / "out");
+        fs::permissions(dir_ / "out", fs::perms::all);
+        std::vector<std::string> arguments = {(program / "sonvert-batch").string(), "-j", "30",
+                                              "-o", Path("out")};
+        for (int i = 0; i < 6; ++i) {
+            arguments.push_back(Path(std::to_string(i) + ".wav"));
+        }
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            // A user id of no one else, so that no other process counts against the limit.
+            const rlimit limit{c.processes, c.processes};
+            const int err = ::open(Path("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (err < 0 || ::dup2(err, 2) < 0 || ::setgroups(0, nullptr) != 0 ||
+                ::setgid(54321) != 0 || ::setrlimit(RLIMIT_NPROC, &limit) != 0 ||
+                ::setuid(54321) != 0) {
+                ::_exit(125);
+            }
+            std::vector<char*> argv;
+            for (std::string& argument : arguments) {
+                argv.push_back(argument.data());
+            }
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        const BatchRun run = FinishBatch(pid, dir_);
+        ASSERT_FALSE(run.errorLines.empty());
+        EXPECT_EQ(run.errorLines.back(), c.summary);
     }
 }
 

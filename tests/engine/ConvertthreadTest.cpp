@@ -29,7 +29,7 @@ class Recorder : public ConversionReporter {
         Add("progress " + std::to_string(current) + " " + std::to_string(total));
     }
     void FileFinished(const std::string& path, FileOutcome outcome) override {
-        static const char* names[] = {"converted", "failed", "stopped"};
+        static const char* names[] = {"converted", "failed", "stopped", "skipped"};
         Add(std::string("finish ") + names[static_cast<int>(outcome)] + " " + path);
     }
     void BatchEnded() override {
@@ -304,7 +304,7 @@ TEST(Worker, OpenArgumentsFollowTheOptions) {
         TempDir dir;
         DoubleLibrary library("complete", "vorbis");
         BoxRecorder boxes;
-        WriteFile(dir.File("o.wav"), Wave16(Ramp16(10), 3));
+        WriteFile(dir.File("o.wav"), Wave16(Ramp16(10), 1));
         ConversionOptions options = Format(OutputFormat::OGG);
         options.OggQualityIndex = index;
         Recorder recorder;
@@ -314,7 +314,7 @@ TEST(Worker, OpenArgumentsFollowTheOptions) {
         EXPECT_EQ(quality, oggQualities[index]) << "index " << index;
         uint32_t channels;
         std::memcpy(&channels, library.Control().record + 12, 4);
-        EXPECT_EQ(channels, 1u) << "any count but 2 is mono";
+        EXPECT_EQ(channels, 1u) << "mono";
     }
     const uint32_t wmaRates[] = {48000, 64000, 80000, 96000, 128000, 160000};
     for (int index = 0; index < 6; ++index) {
@@ -403,23 +403,92 @@ TEST(Worker, FailuresSkipOnlyTheirFile) {
     mulaw.bitsPerSample = 8;
     mulaw.data = std::string(100, '\x10');
     WriteFile(compressed, WaveBytes(mulaw));
+    // What the list refuses, and channels that would be garbled into one.
+    const std::string deep = dir.File("pcm24.wav");
+    WaveLayout pcm24;
+    pcm24.bitsPerSample = 24;
+    pcm24.data = std::string(600, '\x10');
+    WriteFile(deep, WaveBytes(pcm24));
+    const std::string surround = dir.File("six.wav");
+    WriteFile(surround, Wave16(Ramp16(120), 6));
     WriteFile(good2, Wave16(Ramp16(100)));
     Recorder recorder;
-    RunBatch({Format(OutputFormat::MP3), {good1, missing, notWave, compressed, good2}}, recorder);
-    EXPECT_EQ(boxes.Lines(),
-              (std::vector<std::string>{"Error|Could not open '" + missing + "'",
-                                        "Error|This is not a valid Wave file",
-                                        "Error|Can not handle compressed Wave file"}));
-    for (const auto& box : boxes.Boxes()) {
-        EXPECT_EQ(box.kind, platform::BoxKind::Platform);
+    RunBatch(
+        {Format(OutputFormat::MP3), {good1, missing, notWave, compressed, deep, surround, good2}},
+        recorder);
+    const std::vector<platform::BoxRecord> shown = boxes.Boxes();
+    ASSERT_EQ(shown.size(), 5u);
+    EXPECT_EQ(boxes.Lines()[0], "Error|Could not open '" + missing + "'");
+    EXPECT_EQ(boxes.Lines()[1], "Error|This is not a valid Wave file");
+    EXPECT_EQ(boxes.Lines()[2], "Error|Can not handle compressed Wave file");
+    EXPECT_EQ(shown[3].kind, platform::BoxKind::Plain) << "the list's own refusal";
+    EXPECT_EQ(shown[3].text, "Not PCM formats!");
+    EXPECT_EQ(boxes.Lines()[4], "Error|Could not convert '" + surround +
+                                    "': it has 6 channels; only mono and stereo files can be "
+                                    "converted");
+    for (const auto& box : shown) {
         EXPECT_EQ(box.style, platform::MbOk);
     }
     EXPECT_EQ(recorder.Matching("finish"),
               (std::vector<std::string>{"finish converted " + good1, "finish failed " + missing,
                                         "finish failed " + notWave, "finish failed " + compressed,
+                                        "finish failed " + deep, "finish failed " + surround,
                                         "finish converted " + good2}));
     EXPECT_TRUE(std::filesystem::exists(dir.File("good2.mp3")));
     EXPECT_FALSE(std::filesystem::exists(dir.File("text.mp3")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("six.mp3")));
+}
+
+// A source whose reading fails part-way (a failing disk, a lost share) fails its file: what was
+// read so far must not pass for the whole.
+TEST(Worker, ReadErrorFailsTheFile) {
+    struct Source {
+        std::string bytes;
+        std::size_t readable;  // then every read fails with EIO
+    };
+    const auto read = [](void* cookie, char* into, std::size_t size) -> ssize_t {
+        auto* source = static_cast<Source*>(cookie);
+        if (source->readable == 0) {
+            errno = EIO;
+            return -1;
+        }
+        const std::size_t n = std::min({size, source->readable, source->bytes.size()});
+        std::memcpy(into, source->bytes.data(), n);
+        source->bytes.erase(0, n);
+        source->readable -= n;
+        return static_cast<ssize_t>(n);
+    };
+    const struct {
+        OutputFormat format;
+        std::string wave;
+    } cases[] = {
+        {OutputFormat::MP3, Wave16(Ramp16(40000))},
+        {OutputFormat::OGG, Wave16(Ramp16(40000))},
+        {OutputFormat::MP3, Wave8Mono(std::string(30000, '\x90'))},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        DoubleLibrary library("complete", LibraryOf(c.format));
+        BoxRecorder boxes;
+        Recorder recorder;
+        Source source{c.wave, 44 + 10000};
+        auto* worker = new TConvertThread(true);
+        worker->FreeOnTerminate = false;
+        worker->FileList = {dir.File("failing.wav")};
+        worker->SetOptions(Format(c.format));
+        worker->SetReporter(&recorder);
+        worker->SourceOpener = [&](const std::string&) {
+            return ::fopencookie(&source, "rb", {read, nullptr, nullptr, nullptr});
+        };
+        worker->Resume();
+        recorder.WaitForEnd();
+        delete worker;
+        EXPECT_EQ(recorder.Matching("finish"),
+                  std::vector<std::string>{"finish failed " + dir.File("failing.wav")});
+        ASSERT_FALSE(boxes.Lines().empty());
+        EXPECT_EQ(boxes.Lines()[0],
+                  "Error|Could not read '" + dir.File("failing.wav") + "': Input/output error");
+    }
 }
 
 // However the opening fails, the message says the source could not be opened; that the output
