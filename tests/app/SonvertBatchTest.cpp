@@ -153,11 +153,14 @@ TEST_F(SonvertBatch, ConvertsTheGoodFilesAndReportsEachBadOneOnOneLine) {
     // IEEE float samples: a WAVE file, but not PCM.
     ASSERT_TRUE(
         testwave::WriteRaw(Path("float.wav"), {3, 2, 44100, 32}, std::vector<uint8_t>(8000, 0)));
+    // PCM, but 24 bits a sample: the windows' list refuses it, and so does the batch.
+    ASSERT_TRUE(
+        testwave::WriteRaw(Path("deep.wav"), {1, 2, 44100, 24}, std::vector<uint8_t>(6000, 7)));
 
-    const BatchRun run =
-        RunBatch({"--format", "ogg", "--output-dir", Path("out"), Path("one.wav"),
-                  Path("missing.wav"), Path("notes.wav"), Path("float.wav"), Path("two.wav")},
-                 dir_);
+    const BatchRun run = RunBatch(
+        {"--format", "ogg", "--output-dir", Path("out"), Path("one.wav"), Path("missing.wav"),
+         Path("notes.wav"), Path("float.wav"), Path("deep.wav"), Path("two.wav")},
+        dir_);
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(fs::exists(dir_ / "out" / "one.ogg"));
     EXPECT_TRUE(fs::exists(dir_ / "out" / "two.ogg"));
@@ -167,15 +170,17 @@ TEST_F(SonvertBatch, ConvertsTheGoodFilesAndReportsEachBadOneOnOneLine) {
     EXPECT_EQ(one->codec, "vorbis");
 
     // One line per failed file, in the order the parallel jobs finish them, then the summary.
-    ASSERT_EQ(run.errorLines.size(), 4u);
-    const std::vector<std::string> failures(run.errorLines.begin(), run.errorLines.begin() + 3);
+    ASSERT_EQ(run.errorLines.size(), 5u);
+    const std::vector<std::string> failures(run.errorLines.begin(), run.errorLines.begin() + 4);
     EXPECT_THAT(failures,
                 ::testing::Contains("Error: Could not open '" + Path("missing.wav") + "'"));
+    EXPECT_THAT(failures,
+                ::testing::Contains("sonvert-batch: Not PCM formats! (" + Path("deep.wav") + ")"));
     for (const char* name : {"notes.wav", "float.wav"}) {
         EXPECT_THAT(failures, ::testing::Contains(::testing::AllOf(
                                   ::testing::HasSubstr(": "), ::testing::HasSubstr(Path(name)))));
     }
-    EXPECT_EQ(run.errorLines[3], "sonvert-batch: 2 of 5 files converted");
+    EXPECT_EQ(run.errorLines[4], "sonvert-batch: 2 of 6 files converted");
     EXPECT_EQ(run.output, "") << "nothing but --help writes to standard output";
 }
 
