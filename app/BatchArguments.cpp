@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "ConsoleText.h"
+
 namespace {
 
 std::optional<int> NumberIn(std::string_view text, int first, int last) {
@@ -36,23 +38,6 @@ std::optional<OutputFormat> FormatNamed(const std::string& text) {
     return std::nullopt;
 }
 
-// A usage error is one line: control characters from the arguments it quotes are shown escaped.
-std::string OneLine(const std::string& text) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string line;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            line += "\\x";
-            line += kHex[byte >> 4];
-            line += kHex[byte & 0xf];
-        } else {
-            line += c;
-        }
-    }
-    return line;
-}
-
 // An option that takes a value accepts it as the next argument or after "=".
 struct ValueOption {
     const char* name;
@@ -69,7 +54,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
 
     auto fail = [&result](const std::string& error) {
         if (result.Error.empty()) {
-            result.Error = OneLine(error);
+            // One line, whatever the arguments it quotes hold.
+            result.Error = EscapeControls(error);
         }
     };
 
