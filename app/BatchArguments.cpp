@@ -239,9 +239,10 @@ std::string BatchUsage(const std::string& program) {
            "      --wma-bitrate-index N    0-5: 48000, 64000, 80000, 96000, 128000,\n"
            "                               160000 bit/s\n"
            "      --ogg-quality-index N    0-9: quality level 1 to 10\n"
-           "  -j, --jobs N                 convert N files at once (default: one per processor)\n"
-           "      --files-from FILE        also convert the paths listed in FILE, one a line\n"
-           "                               ('-': standard input)\n"
+           "  -j, --jobs N                 convert N files at once (default: one per\n"
+           "                               processor this process may run on)\n"
+           "      --files-from FILE        also convert the paths listed in FILE (a file or a\n"
+           "                               pipe; '-': standard input), one a line\n"
            "  -0, --null                   the lists separate their paths with NUL bytes\n"
            "  -r, --recursive              walk the subfolders of a folder too\n"
            "      --keep-tree              with -o, repeat each folder's tree below DIR\n"
@@ -253,6 +254,6 @@ std::string BatchUsage(const std::string& program) {
            "\n"
            "Every problem is reported on standard error as one line, \"caption: text\".\n"
            "A folder gives its files ending in .wav (any case), sorted, hidden ones left out.\n"
-           "Exit status: 0 when every file was converted, 1 when any file was not,\n"
-           "2 for a usage error.\n";
+           "Exit status: 0 when every file was converted, 1 when any file was not or the\n"
+           "report could not be written, 2 for a usage error.\n";
 }
