@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "ConsoleText.h"
+
 namespace {
 
 std::optional<int> NumberIn(std::string_view text, int first, int last) {
@@ -36,23 +38,6 @@ std::optional<OutputFormat> FormatNamed(const std::string& text) {
     return std::nullopt;
 }
 
-// A usage error is one line: control characters from the arguments it quotes are shown escaped.
-std::string OneLine(const std::string& text) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string line;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            line += "\\x";
-            line += kHex[byte >> 4];
-            line += kHex[byte & 0xf];
-        } else {
-            line += c;
-        }
-    }
-    return line;
-}
-
 // An option that takes a value accepts it as the next argument or after "=".
 struct ValueOption {
     const char* name;
@@ -69,7 +54,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
 
     auto fail = [&result](const std::string& error) {
         if (result.Error.empty()) {
-            result.Error = OneLine(error);
+            // One line, whatever the arguments it quotes hold.
+            result.Error = EscapeControls(error);
         }
     };
 
@@ -253,9 +239,10 @@ std::string BatchUsage(const std::string& program) {
            "      --wma-bitrate-index N    0-5: 48000, 64000, 80000, 96000, 128000,\n"
            "                               160000 bit/s\n"
            "      --ogg-quality-index N    0-9: quality level 1 to 10\n"
-           "  -j, --jobs N                 convert N files at once (default: one per processor)\n"
-           "      --files-from FILE        also convert the paths listed in FILE, one a line\n"
-           "                               ('-': standard input)\n"
+           "  -j, --jobs N                 convert N files at once (default: one per\n"
+           "                               processor this process may run on)\n"
+           "      --files-from FILE        also convert the paths listed in FILE (a file or a\n"
+           "                               pipe; '-': standard input), one a line\n"
            "  -0, --null                   the lists separate their paths with NUL bytes\n"
            "  -r, --recursive              walk the subfolders of a folder too\n"
            "      --keep-tree              with -o, repeat each folder's tree below DIR\n"
@@ -267,6 +254,6 @@ std::string BatchUsage(const std::string& program) {
            "\n"
            "Every problem is reported on standard error as one line, \"caption: text\".\n"
            "A folder gives its files ending in .wav (any case), sorted, hidden ones left out.\n"
-           "Exit status: 0 when every file was converted, 1 when any file was not,\n"
-           "2 for a usage error.\n";
+           "Exit status: 0 when every file was converted, 1 when any file was not or the\n"
+           "report could not be written, 2 for a usage error.\n";
 }

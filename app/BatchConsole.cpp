@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "ConsoleText.h"
+
 std::string BoxLine(const platform::BoxRecord& box) {
     std::string text = box.text;
     for (char& c : text) {
@@ -27,15 +29,9 @@ std::string ProgressLine(int done, int fileCount, int percent,
     for (const RunningFile& file : running) {
         // The name says which file it is; the folders rarely fit beside several of them.
         line += " |" + percentText(file.percent) + " " +
-                std::filesystem::path(file.path).filename().string();
+                EscapeControls(std::filesystem::path(file.path).filename().string());
     }
-    if (line.size() > width) {
-        line.resize(width);
-        if (width > 3) {
-            line.replace(width - 3, 3, "...");
-        }
-    }
-    return line;
+    return CutToWidth(line, width);
 }
 
 int BatchExitStatus(int converted, int fileCount) {
@@ -66,8 +62,9 @@ void BatchConsole::DrawBar() {
 void BatchConsole::Line(const std::string& line) {
     std::lock_guard lock(mutex_);
     ClearBar();
-    // One call per line, so that nothing else can land inside it.
-    std::fputs((line + "\n").c_str(), stream_);
+    // One call per line, so that nothing else can land inside it; a file name's control
+    // characters shown, not obeyed.
+    std::fputs((EscapeControls(line) + "\n").c_str(), stream_);
     DrawBar();
     std::fflush(stream_);
 }

@@ -17,7 +17,7 @@ struct RunningFile {
 };
 
 // The live progress line: files ended of all files, the batch's bar, then each running file's name
-// and percentage, cut to the width.
+// (control characters escaped) and percentage, cut to `width` columns.
 std::string ProgressLine(int done, int fileCount, int percent,
                          const std::vector<RunningFile>& running, std::size_t width);
 
@@ -31,7 +31,8 @@ class BatchConsole {
     BatchConsole(std::FILE* stream, bool live, int fileCount, std::size_t width = 80);
 
     bool Live() const { return live_; }
-    // Writes one line; the progress line steps aside for it and comes back below it.
+    // Writes one line, its control characters escaped; the progress line steps aside for it and
+    // comes back below it.
     void Line(const std::string& line);
     void Progress(int done, int percent, const std::vector<RunningFile>& running);
     // Clears the progress line and writes "sonvert-batch: X of Y files converted".

@@ -1,42 +1,10 @@
 #include "BatchReport.h"
 
-#include <cstdio>
+#include <cerrno>
+#include <charconv>
+#include <system_error>
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence at text[i], or 0 when the bytes there are not one
-// (overlong forms, surrogates and values past U+10FFFF included).
-std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = at(i);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size() || at(i + 1) < low || at(i + 1) > high) {
-        return 0;
-    }
-    for (std::size_t k = 2; k < length; ++k) {
-        if (at(i + k) < 0x80 || at(i + k) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-}  // namespace
+#include "ConsoleText.h"
 
 std::string JsonString(const std::string& text) {
     std::string json = "\"";
@@ -51,12 +19,13 @@ std::string JsonString(const std::string& text) {
         } else if (c == '\t') {
             json += "\\t";
         } else if (byte < 0x20 || byte == 0x7f) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            json += escaped;
+            static const char kHex[] = "0123456789abcdef";
+            json += "\\u00";
+            json += kHex[byte >> 4];
+            json += kHex[byte & 0xf];
         } else if (byte < 0x80) {
             json += c;
-        } else if (const std::size_t length = Utf8SequenceLength(text, i); length > 0) {
+        } else if (const std::size_t length = DecodeUtf8(text, i).length; length > 0) {
             json.append(text, i, length);
             i += length - 1;
         } else {
@@ -91,11 +60,13 @@ std::string ReportLine(const std::string& source, const std::string& output,
     for (const std::string& message : result.messages) {
         messages += (messages.size() > 1 ? "," : "") + JsonString(message);
     }
+    // Not printf: under a locale with a decimal comma it would write "0,412", which is not JSON.
     char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.3f", result.seconds);
+    const auto [end, error] = std::to_chars(seconds, seconds + sizeof seconds, result.seconds,
+                                            std::chars_format::fixed, 3);
     return "{\"source\":" + JsonString(source) + ",\"output\":" + JsonString(output) +
            ",\"outcome\":\"" + OutcomeName(result.outcome) + "\",\"messages\":" + messages +
-           "],\"seconds\":" + seconds + "}";
+           "],\"seconds\":" + (error == std::errc() ? std::string(seconds, end) : "0") + "}";
 }
 
 BatchReport::BatchReport(std::FILE* stream, std::vector<std::string> sources,
@@ -105,14 +76,37 @@ BatchReport::BatchReport(std::FILE* stream, std::vector<std::string> sources,
       outputs_(std::move(outputs)),
       waiting_(sources_.size()) {}
 
+BatchReport::~BatchReport() {
+    Close();
+}
+
 void BatchReport::Ended(std::size_t index, const BatchResult& result) {
     if (stream_ == nullptr || index >= waiting_.size()) {
         return;
     }
     waiting_[index] = ReportLine(sources_[index], outputs_[index], result);
     for (; next_ < waiting_.size() && waiting_[next_]; ++next_) {
-        std::fputs((*waiting_[next_] + "\n").c_str(), stream_);
+        // After a failed write the report has lost a line; later ones would leave a gap in it.
+        if (failure_.empty() && std::fputs((*waiting_[next_] + "\n").c_str(), stream_) == EOF) {
+            Failed();
+        }
         waiting_[next_].reset();
     }
-    std::fflush(stream_);
+    if (failure_.empty() && std::fflush(stream_) == EOF) {
+        Failed();
+    }
+}
+
+std::string BatchReport::Close() {
+    if (stream_ != nullptr) {
+        if (std::fclose(stream_) == EOF && failure_.empty()) {
+            Failed();
+        }
+        stream_ = nullptr;
+    }
+    return failure_;
+}
+
+void BatchReport::Failed() {
+    failure_ = std::error_code(errno, std::generic_category()).message();
 }

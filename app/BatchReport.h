@@ -26,15 +26,25 @@ std::string ReportLine(const std::string& source, const std::string& output,
 // source before it have ended, so a killed run leaves a report of a whole first part of the list.
 class BatchReport {
   public:
-    // Writes nothing when stream is null.
+    // Writes nothing when stream is null; closes the stream.
     BatchReport(std::FILE* stream, std::vector<std::string> sources,
                 std::vector<std::string> outputs);
+    ~BatchReport();
+    BatchReport(const BatchReport&) = delete;
+    BatchReport& operator=(const BatchReport&) = delete;
+
     void Ended(std::size_t index, const BatchResult& result);
+    // Closes the stream. Returns the system's reason when a write, flush or the close failed
+    // (the first such failure; nothing is written after it), else an empty text.
+    std::string Close();
 
   private:
+    void Failed();
+
     std::FILE* stream_;
     std::vector<std::string> sources_;
     std::vector<std::string> outputs_;
     std::vector<std::optional<std::string>> waiting_;
     std::size_t next_ = 0;
+    std::string failure_;
 };

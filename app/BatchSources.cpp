@@ -1,13 +1,16 @@
 #include "BatchSources.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
+#include <system_error>
 
 #include <QString>
-
-#include <sys/stat.h>
 
 #include "OutputPath.h"
 
@@ -113,11 +116,40 @@ class Walk {
 std::vector<std::string> ReadPathList(std::istream& in, bool nulSeparated) {
     std::vector<std::string> paths;
     for (std::string path; std::getline(in, path, nulSeparated ? '\0' : '\n');) {
+        if (!nulSeparated && !path.empty() && path.back() == '\r') {
+            path.pop_back();
+        }
         if (!path.empty()) {
             paths.push_back(path);
         }
     }
     return paths;
+}
+
+std::string ReadPathListFile(const std::string& list, bool nulSeparated,
+                             std::vector<std::string>& paths) {
+    const std::string named = "could not read the list '" + list + "': ";
+    auto reason = [] { return std::error_code(errno, std::generic_category()).message(); };
+    struct stat status {};
+    if (::stat(list.c_str(), &status) != 0) {
+        return named + reason();
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return named + std::error_code(EISDIR, std::generic_category()).message();
+    }
+    if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode)) {
+        return named + "not a file or a pipe";
+    }
+    std::ifstream in(list, std::ios::binary);
+    if (!in) {
+        return named + reason();
+    }
+    const std::vector<std::string> listed = ReadPathList(in, nulSeparated);
+    if (in.bad()) {
+        return named + reason();
+    }
+    paths.insert(paths.end(), listed.begin(), listed.end());
+    return "";
 }
 
 SourceList CollectSources(const std::vector<std::string>& paths, bool recursive,

@@ -23,8 +23,15 @@ struct SourceList {
     bool unreadable = false;            // a folder could not be read: some files may be missing
 };
 
-// Paths one a line (or NUL-separated); empty entries are left out.
+// Paths one a line (or NUL-separated); empty entries are left out. A line's CR is dropped, so that
+// a list with CRLF line ends lists the same files.
 std::vector<std::string> ReadPathList(std::istream& in, bool nulSeparated);
+
+// ReadPathList() of the file at `list`, appended to `paths`. Returns an empty text, or one line
+// naming the list when it cannot be read: missing, not readable, or neither a file nor a pipe (a
+// folder would list nothing, silently).
+std::string ReadPathListFile(const std::string& list, bool nulSeparated,
+                             std::vector<std::string>& paths);
 
 // Files stay as given, whatever their names. A folder gives its files whose names end in ".wav"
 // in any case, sorted by path, with hidden files and folders left out; with `recursive` its

@@ -9,13 +9,11 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "BatchArguments.h"
@@ -23,9 +21,11 @@
 #include "BatchReport.h"
 #include "BatchRunner.h"
 #include "BatchSources.h"
+#include "ConsoleText.h"
 #include "ConversionOptions.h"
 #include "FolderCase.h"
 #include "MessageBox.h"
+#include "Processors.h"
 #include "Settingsfile.h"
 #include "StagedOutput.h"
 
@@ -98,7 +98,7 @@ std::string LastError() {
 
 int UsageError(const std::string& program, const std::string& error) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
-                 error.c_str(), program.c_str());
+                 EscapeControls(error).c_str(), program.c_str());
     return 2;
 }
 
@@ -107,18 +107,12 @@ int UsageError(const std::string& program, const std::string& error) {
 std::vector<std::string> AllPaths(const BatchArguments& command, std::string& error) {
     std::vector<std::string> paths = command.Files;
     for (const std::string& list : command.FilesFrom) {
-        std::vector<std::string> listed;
         if (list == "-") {
-            listed = ReadPathList(std::cin, command.NullSeparated);
-        } else {
-            std::ifstream in(list, std::ios::binary);
-            if (!in) {
-                error = "could not read the list '" + list + "': " + LastError();
-                return {};
-            }
-            listed = ReadPathList(in, command.NullSeparated);
+            const std::vector<std::string> listed = ReadPathList(std::cin, command.NullSeparated);
+            paths.insert(paths.end(), listed.begin(), listed.end());
+        } else if (error = ReadPathListFile(list, command.NullSeparated, paths); !error.empty()) {
+            return {};
         }
-        paths.insert(paths.end(), listed.begin(), listed.end());
     }
     return paths;
 }
@@ -172,9 +166,10 @@ int main(int argc, char* argv[]) {
     }
     if (const auto shared = SharedOutput(found.sources, outputs, platform::FolderFoldsCase)) {
         for (const std::string& message : found.messages) {
-            std::fprintf(stderr, "%s\n", message.c_str());
+            std::fprintf(stderr, "%s\n", EscapeControls(message).c_str());
         }
-        std::fprintf(stderr, "%s: %s; nothing converted\n", program.c_str(), shared->c_str());
+        std::fprintf(stderr, "%s: %s; nothing converted\n", program.c_str(),
+                     EscapeControls(*shared).c_str());
         return 2;
     }
 
@@ -191,18 +186,15 @@ int main(int argc, char* argv[]) {
         files.push_back(std::move(file));
     }
 
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, FileCloser> reportFile;
+    std::FILE* reportFile = nullptr;
     if (!command.Report.empty()) {
-        reportFile.reset(std::fopen(command.Report.c_str(), "w"));
-        if (!reportFile) {
+        reportFile = std::fopen(command.Report.c_str(), "w");
+        if (reportFile == nullptr) {
             return UsageError(
                 program, "could not write the report '" + command.Report + "': " + LastError());
         }
     }
-    BatchReport report(reportFile.get(), sources, shardOutputs);
+    BatchReport report(reportFile, sources, shardOutputs);
 
     const int fileCount = static_cast<int>(files.size());
     const bool live = isatty(STDERR_FILENO) != 0;
@@ -211,9 +203,7 @@ int main(int argc, char* argv[]) {
         console.Line(message);
     }
 
-    const int jobs = command.Jobs > 0
-                         ? command.Jobs
-                         : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int jobs = command.Jobs > 0 ? command.Jobs : platform::UsableProcessors();
     RemoveAbandoned(files);
     BatchRunner runner(std::move(files), jobs, command.NoClobber, console, report);
     platform::SetMessageSink([&runner](const platform::BoxRecord& box) { runner.ShowBox(box); });
@@ -225,9 +215,16 @@ int main(int argc, char* argv[]) {
         std::signal(signal, SIG_DFL);
     }
     platform::SetMessageSink({});
+    // A report that lost lines is said once, however many it lost.
+    const std::string reportFailure = report.Close();
+    if (!reportFailure.empty()) {
+        console.Line(program + ": could not write the report '" + command.Report +
+                     "': " + reportFailure);
+    }
     console.Summary(converted);
 
     // A folder that could not be read may have held files that were never tried.
     const bool halted = stopLevel.load() >= BatchRunner::Halt;
-    return found.unreadable || halted ? 1 : BatchExitStatus(converted, fileCount);
+    return found.unreadable || halted || !reportFailure.empty() ? 1
+                                                                : BatchExitStatus(converted, fileCount);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -239,7 +240,7 @@ TEST(BatchReport, WritesEachLineOnceEveryEarlierFileHasEnded) {
                              "\"messages\":[\"x\",\"y\"],\"seconds\":0.000}\n"
                              "{\"source\":\"c.wav\",\"output\":\"c.mp3\",\"outcome\":\"stopped\","
                              "\"messages\":[],\"seconds\":0.000}\n");
-    std::fclose(file);
+    EXPECT_EQ(report.Close(), "");
 }
 
 TEST(JsonString, KeepsUtf8AndReplacesBytesThatAreNot) {
@@ -256,6 +257,23 @@ TEST(JsonString, KeepsUtf8AndReplacesBytesThatAreNot) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(JsonString(c.text), c.json) << c.text;
+    }
+}
+
+TEST(ReadPathList, TakesLinesWithOrWithoutCrOrNulSeparatedNames) {
+    const struct {
+        std::string text;
+        bool nul;
+        std::vector<std::string> paths;
+    } cases[] = {
+        {"a.wav\nb c.wav\n\n", false, {"a.wav", "b c.wav"}},
+        {"a.wav\r\nb.wav\r\n\r\nlast.wav", false, {"a.wav", "b.wav", "last.wav"}},
+        {"a\rb.wav\n", false, {"a\rb.wav"}},
+        {std::string("a.wav\r\0b\nc.wav\0\0", 16), true, {"a.wav\r", "b\nc.wav"}},
+    };
+    for (const auto& c : cases) {
+        std::istringstream in(c.text);
+        EXPECT_EQ(ReadPathList(in, c.nul), c.paths) << ::testing::PrintToString(c.text);
     }
 }
 

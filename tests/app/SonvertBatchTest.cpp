@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -42,11 +43,34 @@ struct BatchRun {
 
 struct RunOptions {
     std::string programDir = platform::ProgramDir();
-    std::string input = "/dev/null";  // standard input
-    bool asNobody = false;            // as root: run as the unprivileged user "nobody"
+    std::string input = "/dev/null";       // standard input
+    bool asNobody = false;                 // as root: run as the unprivileged user "nobody"
+    std::vector<std::string> environment;  // NAME=VALUE, over the test's own
 };
 
-// Starts the program with standard output and error going to files in `dir`.
+// The sanitizers' options as another user can use them: a suppressions file they name, perhaps in
+// a folder that user cannot enter, is copied into `folder`. A sanitizer that cannot read its
+// suppressions ends the program before it starts.
+std::vector<std::string> SanitizerOptionsFor(const fs::path& folder) {
+    std::vector<std::string> entries;
+    for (const std::string name : {"TSAN_OPTIONS", "ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        const char* value = std::getenv(name.c_str());
+        std::string options = value == nullptr ? "" : value;
+        const auto at = options.find("suppressions=");
+        if (at != std::string::npos) {
+            const auto start = at + std::string("suppressions=").size();
+            const auto length = options.find_first_of(" :", start) - start;
+            const fs::path copy = folder / (name + ".supp");
+            fs::copy_file(options.substr(start, length), copy,
+                          fs::copy_options::overwrite_existing);
+            options.replace(start, length, copy.string());
+            entries.push_back(name + "=" + options);
+        }
+    }
+    return entries;
+}
+
+// Starts the program in `dir`, with standard output and error going to files there.
 pid_t StartBatch(const std::vector<std::string>& arguments, const fs::path& dir,
                  const RunOptions& options = {}) {
     const std::string program = options.programDir + "sonvert-batch";
@@ -59,17 +83,22 @@ pid_t StartBatch(const std::vector<std::string>& arguments, const fs::path& dir,
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
+    std::vector<std::string> environment = options.environment;
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int in = ::open(options.input.c_str(), O_RDONLY);
         const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) {
+        if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 ||
+            ::chdir(dir.c_str()) != 0) {
             ::_exit(126);
         }
         if (options.asNobody &&
             (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
             ::_exit(125);
+        }
+        for (std::string& entry : environment) {
+            ::putenv(entry.data());
         }
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
@@ -94,10 +123,22 @@ BatchRun FinishBatch(pid_t pid, const fs::path& dir) {
 }
 
 BatchRun RunBatch(const std::vector<std::string>& arguments, const fs::path& dir,
-                  const std::string& programDir = platform::ProgramDir()) {
+                  const std::string& programDir = platform::ProgramDir(),
+                  const std::vector<std::string>& environment = {}) {
     RunOptions options;
     options.programDir = programDir;
+    options.environment = environment;
     return FinishBatch(StartBatch(arguments, dir, options), dir);
+}
+
+// A locale that writes numbers with a decimal comma, made in `folder` for LOCPATH, whatever
+// locales the system holds.
+std::vector<std::string> DecimalCommaLocale(const fs::path& folder) {
+    fs::create_directories(folder);
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 '" + (folder / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return {"LOCPATH=" + folder.string(), "LC_ALL=de_DE.UTF-8"};
 }
 
 // The report's lines, each parsed as JSON.
@@ -242,6 +283,9 @@ TEST_F(SonvertBatch, UsageErrorsExitWithTwoAndConvertNothing) {
         {"--wma-bitrate-index", "9", Path("a.wav")},
         {"--no-such-option", Path("a.wav")},
         {"-o", Path("a.wav") + "/out", Path("a.wav")},  // an output folder that cannot be made
+        // Lists that would list nothing, or never end (/dev/zero): neither a file nor a pipe.
+        {"--files-from", dir_.string(), Path("a.wav")},
+        {"--files-from", "/dev/null", Path("a.wav")},
     };
     for (const auto& arguments : bad) {
         const BatchRun run = RunBatch(arguments, dir_);
@@ -326,6 +370,8 @@ TEST_F(SonvertBatch, ParallelJobsWriteWhatOneJobWrites) {
                                             300.0 + 50.0 * static_cast<double>(i)));
         }
     }
+    // The report stays JSON under a locale that writes "0,412".
+    const std::vector<std::string> decimalComma = DecimalCommaLocale(dir_ / "locales");
     for (const char* format : {"mp3", "wma"}) {
         SCOPED_TRACE(format);
         for (const char* jobs : {"1", "3"}) {
@@ -337,7 +383,9 @@ TEST_F(SonvertBatch, ParallelJobsWriteWhatOneJobWrites) {
             for (const std::string& name : names) {
                 arguments.push_back(Path(name));
             }
-            const BatchRun run = RunBatch(arguments, dir_);
+            const BatchRun run =
+                RunBatch(arguments, dir_, platform::ProgramDir(),
+                         std::string(jobs) == "3" ? decimalComma : std::vector<std::string>{});
             EXPECT_EQ(run.status, 1);
             ASSERT_EQ(run.errorLines.size(), 2u);
             EXPECT_NE(run.errorLines[0].find(Path("notes.wav")), std::string::npos)
@@ -400,6 +448,19 @@ TEST_F(SonvertBatch, ShardsSplitOneListAndNoClobberSkips) {
     EXPECT_EQ(skipped, 1);
     std::ifstream kept(Path("f5.mp3"));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "mine");
+}
+
+// A report that cannot be written is said once, and the files are converted all the same.
+TEST_F(SonvertBatch, AReportThatCannotBeWrittenIsSaidOnce) {
+    ASSERT_TRUE(testwave::WriteTone(Path("a.wav"), {1, 1, 22050, 16}, 2205));
+    ASSERT_TRUE(testwave::WriteTone(Path("b.wav"), {1, 1, 22050, 16}, 2205));
+    const BatchRun run = RunBatch({"--report", "/dev/full", Path("a.wav"), Path("b.wav")}, dir_);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.errorLines,
+              (std::vector<std::string>{
+                  "sonvert-batch: could not write the report '/dev/full': No space left on device",
+                  "sonvert-batch: 2 of 2 files converted"}));
+    EXPECT_TRUE(fs::exists(Path("b.mp3")));
 }
 
 TEST_F(SonvertBatch, RefusesTwoSourcesForOneOutputBeforeStarting) {
@@ -637,6 +698,9 @@ TEST_F(SonvertBatch, AnUnreadableFolderIsNamedAndTheRestConverted) {
         fs::copy_file(platform::ProgramDir() + file, program / file);
     }
     options.programDir = program.string() + "/";
+    if (options.asNobody) {
+        options.environment = SanitizerOptionsFor(program);
+    }
     for (const char* track : {"lib/A/a.wav", "lib/B/b.wav"}) {
         fs::create_directories((dir_ / track).parent_path());
         ASSERT_TRUE(testwave::WriteTone(Path(track), {1, 1, 22050, 16}, 2205));

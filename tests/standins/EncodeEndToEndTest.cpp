@@ -2,8 +2,8 @@
 // folder, read back with FFmpeg.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
-
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -67,13 +67,20 @@ struct BoxCatcher {
 class Workspace : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("sonvert-e2e-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // A parameterised test's name holds "/", which would make a folder inside a folder that
+        // removing the inner one leaves behind.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_');
+        dir_ =
+            fs::temp_directory_path() / ("sonvert-e2e-" + std::to_string(::getpid()) + "-" + name);
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
-    void TearDown() override { fs::remove_all(dir_); }
+    void TearDown() override {
+        fs::remove_all(dir_);
+        EXPECT_EQ(dir_.parent_path(), (fs::temp_directory_path() / "").parent_path())
+            << "a folder left behind";
+    }
 
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
