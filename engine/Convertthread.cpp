@@ -215,9 +215,10 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
     }
     // Once a back-end has opened the output, this batch has written it.
     auto claim = [&] { written_.emplace(key, source); };
-    SourceFile file(OpenForReading(source));
+    OpenFailure failure = OpenFailure::None;
+    SourceFile file(OpenForReading(source, &failure));
     if (!file) {
-        platform::MessageBox("Could not open '" + source + "'", "Error", platform::MbOk);
+        ReportUnopenedSource(source, failure);
         return FileOutcome::Failed;
     }
     const std::optional<WaveFormat> format = ReadWaveHeader(file.get());
