@@ -229,17 +229,17 @@ void TMainForm::UpdateStatusBar() {
         case OutputFormat::MP3:
             format = formatLabel + QStringLiteral(": MP3      ") + bitrateLabel +
                      QStringLiteral(": ") +
-                     QLatin1String(OptionLabel(Mp3BitrateLabels, options.Mp3BitrateIndex));
+                     QLatin1String(Mp3BitrateEntry(options.Mp3BitrateIndex).Label);
             break;
         case OutputFormat::WMA:
             format = formatLabel + QStringLiteral(": WMA      ") + bitrateLabel +
                      QStringLiteral(": ") +
-                     QLatin1String(OptionLabel(WmaBitrateLabels, options.WmaBitrateIndex));
+                     QLatin1String(WmaBitrateEntry(options.WmaBitrateIndex).Label);
             break;
         case OutputFormat::OGG:
             format = formatLabel + QStringLiteral(": OGG      ") + qualityLabel +
                      QStringLiteral(": ") +
-                     QLatin1String(OptionLabel(OggQualityLabels, options.OggQualityIndex));
+                     QLatin1String(OggQualityEntry(options.OggQualityIndex).Label);
             break;
     }
     StatusBar1->SetPanelText(1, format);
