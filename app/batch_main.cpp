@@ -225,6 +225,7 @@ int main(int argc, char* argv[]) {
 
     // A folder that could not be read may have held files that were never tried.
     const bool halted = stopLevel.load() >= BatchRunner::Halt;
-    return found.unreadable || halted || !reportFailure.empty() ? 1
-                                                                : BatchExitStatus(converted, fileCount);
+    return found.unreadable || halted || !reportFailure.empty()
+               ? 1
+               : BatchExitStatus(converted, fileCount);
 }

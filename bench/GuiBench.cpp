@@ -258,8 +258,12 @@ int main(int argc, char** argv) {
     testing_support::BoxRecorder boxes;
     testing_support::TempDir waveDir;
     const std::vector<std::string> waves = WriteWaves(waveDir.Path());
+    QStringList chosen;
+    for (const std::string& wave : waves) {
+        chosen << QString::fromStdString(wave);
+    }
     platform::SetOpenFilesDialogForTesting(
-        [&waves](QWidget*, const std::string&) { return std::optional(waves); });
+        [&chosen](QWidget*, const std::string&) { return std::optional(chosen); });
     {
         Windows windows;
         TMainForm& main = windows.main;

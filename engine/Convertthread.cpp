@@ -1,7 +1,6 @@
 #include "Convertthread.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -24,24 +23,15 @@ namespace {
 // Short MP3 files get two blocks of silence so that the encoder's delay does not eat their end.
 constexpr uint32_t kSilenceTailBelow = 51200;
 
-constexpr std::array<uint32_t, 7> kMp3Bitrates{32, 64, 96, 128, 192, 256, 320};
-constexpr std::array<uint32_t, 6> kWmaBitrates{48000, 64000, 80000, 96000, 128000, 160000};
-
-// An index outside its list takes the nearest entry rather than reading past the list.
-template <std::size_t N>
-uint32_t Pick(const std::array<uint32_t, N>& list, int index) {
-    return list[static_cast<std::size_t>(std::clamp(index, 0, static_cast<int>(N) - 1))];
-}
-
 uint32_t Mp3Bitrate(int index, uint32_t sampleRate) {
-    const uint32_t bitrate = Pick(kMp3Bitrates, index);
+    const uint32_t bitrate = Mp3BitrateEntry(index).Value;
     return sampleRate <= 11025 && bitrate > 64 ? 64 : bitrate;
 }
 
 // Worked out in double and rounded once, so that each level is the float nearest its tenth;
 // multiplying in float rounds twice and puts level 9 one step above 0.9f.
 float OggQuality(int index) {
-    return static_cast<float>((std::clamp(index, 0, 9) + 1) * 0.1);
+    return static_cast<float>(OggQualityEntry(index).Value * 0.1);
 }
 
 // 8-bit samples are unsigned with 128 as silence.
@@ -266,9 +256,10 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
     }
     // Once a back-end has opened the output, this batch has written it.
     auto claim = [&] { written_.emplace(key, source); };
-    SourceFile file(SourceOpener ? SourceOpener(source) : OpenForReading(source));
+    OpenFailure failure = OpenFailure::None;
+    SourceFile file(SourceOpener ? SourceOpener(source) : OpenForReading(source, &failure));
     if (!file) {
-        platform::MessageBox("Could not open '" + source + "'", "Error", platform::MbOk);
+        ReportUnopenedSource(source, failure);
         return FileOutcome::Failed;
     }
     const std::optional<WaveFormat> format = ReadWaveHeader(file.get());
@@ -355,7 +346,7 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
         case OutputFormat::WMA: {
             WavToWma encoder;
             const int block = encoder.Open(target, format->SampleRate, channels,
-                                           Pick(kWmaBitrates, options_.WmaBitrateIndex));
+                                           WmaBitrateEntry(options_.WmaBitrateIndex).Value);
             if (block == -1) {
                 return FileOutcome::Failed;
             }

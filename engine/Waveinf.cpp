@@ -1,7 +1,6 @@
 #include "Waveinf.h"
 
 #include <cstring>
-#include <filesystem>
 
 #include "MessageBox.h"
 
@@ -87,22 +86,45 @@ bool FindData(std::FILE* stream, uint32_t fmtSize, Header& header) {
     }
 }
 
+// The worker's message for a source that holds no WAVE header.
+void ReportNotWave() {
+    platform::MessageBox("This is not a valid Wave file", "Error", platform::MbOk);
+}
+
+// The probe's.
+void ReportProbeNotWave() {
+    platform::ApplicationMessageBox("This is not a valid Wave file.", "ERROR", platform::MbOk);
+}
+
 }  // namespace
 
-std::FILE* OpenForReading(const std::string& path) {
-    // A folder opens for reading here, but is no more a file than on any other system.
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        return nullptr;
+std::FILE* OpenForReading(const std::string& path, OpenFailure* failure) {
+    OpenFailure why = OpenFailure::None;
+    std::FILE* stream = platform::OpenRegularFile(path, why);
+    if (failure != nullptr) {
+        *failure = why;
     }
-    return std::fopen(path.c_str(), "rb");
+    return stream;
+}
+
+void ReportUnopenedSource(const std::string& path, OpenFailure failure) {
+    if (failure == OpenFailure::NotRegularFile) {
+        ReportNotWave();
+        return;
+    }
+    platform::MessageBox("Could not open '" + path + "'", "Error", platform::MbOk);
 }
 
 bool GetWaveInfo(const std::string& path, WaveInfo& info) {
     info = WaveInfo{};
-    std::FILE* stream = OpenForReading(path);
+    OpenFailure failure = OpenFailure::None;
+    std::FILE* stream = OpenForReading(path, &failure);
     if (stream == nullptr) {
-        platform::ShowPlainMessage("Cannot open the file!");
+        if (failure == OpenFailure::NotRegularFile) {
+            ReportProbeNotWave();
+        } else {
+            platform::ShowPlainMessage("Cannot open the file!");
+        }
         return false;
     }
     Header header;
@@ -116,7 +138,7 @@ bool GetWaveInfo(const std::string& path, WaveInfo& info) {
     if (!hasFormat || !FindData(stream, fmtSize, header)) {
         std::fclose(stream);
         info = WaveInfo{};
-        platform::ApplicationMessageBox("This is not a valid Wave file.", "ERROR", platform::MbOk);
+        ReportProbeNotWave();
         return false;
     }
     info.DataSize = header.dataSize;
@@ -136,7 +158,7 @@ std::optional<WaveFormat> ReadWaveHeader(std::FILE* stream) {
     Header header;
     uint32_t fmtSize = 0;
     if (!ReadFormat(stream, header, fmtSize)) {
-        platform::MessageBox("This is not a valid Wave file", "Error", platform::MbOk);
+        ReportNotWave();
         return std::nullopt;
     }
     if (header.formatTag != 1) {
@@ -144,7 +166,7 @@ std::optional<WaveFormat> ReadWaveHeader(std::FILE* stream) {
         return std::nullopt;
     }
     if (!FindData(stream, fmtSize, header)) {
-        platform::MessageBox("This is not a valid Wave file", "Error", platform::MbOk);
+        ReportNotWave();
         return std::nullopt;
     }
     WaveFormat format;

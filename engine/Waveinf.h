@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "RegularFile.h"
+
 // Facts of a WAVE header as the file list shows them.
 struct WaveInfo {
     uint32_t Channels = 0;
@@ -25,8 +27,15 @@ struct WaveFormat {
     uint32_t DataSize = 0;
 };
 
-// Opens a source for binary reading; null for a file that cannot be opened or a folder.
-std::FILE* OpenForReading(const std::string& path);
+using OpenFailure = platform::OpenFailure;
+
+// Opens a source for binary reading without waiting on it; null for anything but a regular file,
+// with the reason in `failure` when asked for.
+std::FILE* OpenForReading(const std::string& path, OpenFailure* failure = nullptr);
+
+// The worker's message for a source that OpenForReading refused: a pipe or device is not a WAVE
+// file, anything else could not be opened.
+void ReportUnopenedSource(const std::string& path, OpenFailure failure);
 
 // The list takes 8- and 16-bit samples only; anything else is refused with this message.
 inline bool ListableBitDepth(uint32_t bitsPerSample) {

@@ -1,5 +1,7 @@
 #include "DirectoryListing.h"
 
+#include <dirent.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -32,6 +34,22 @@ std::vector<std::string> ListIniFiles(const std::string& folder) {
         }
     }
     std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> ListEntryNames(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    ::closedir(dir);
     return names;
 }
 

@@ -10,4 +10,8 @@ namespace platform {
 // folder gives an empty list.
 std::vector<std::string> ListIniFiles(const std::string& folder);
 
+// Names of every entry of a folder as the file system spells them, in bytes (not always UTF-8),
+// without "." and ".."; unsorted. An unreadable or missing folder gives an empty list.
+std::vector<std::string> ListEntryNames(const std::string& folder);
+
 }  // namespace platform

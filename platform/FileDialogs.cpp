@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "LocalFileName.h"
+
 namespace platform {
 namespace {
 
@@ -18,10 +20,7 @@ FolderBrowser& FolderReplacement() {
     return browser;
 }
 
-}  // namespace
-
-std::optional<std::vector<std::string>> GetOpenFileNames(QWidget* owner,
-                                                         const std::string& filter) {
+std::optional<QStringList> ChooseFiles(QWidget* owner, const std::string& filter) {
     if (OpenFilesReplacement()) {
         return OpenFilesReplacement()(owner, filter);
     }
@@ -36,9 +35,20 @@ std::optional<std::vector<std::string>> GetOpenFileNames(QWidget* owner,
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
+    return dialog.selectedFiles();
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> GetOpenFileNames(QWidget* owner,
+                                                         const std::string& filter) {
+    const std::optional<QStringList> chosen = ChooseFiles(owner, filter);
+    if (!chosen) {
+        return std::nullopt;
+    }
     std::vector<std::string> paths;
-    for (const QString& path : dialog.selectedFiles()) {
-        paths.push_back(path.toStdString());
+    for (const QString& path : *chosen) {
+        paths.push_back(FileSystemPath(path));
     }
     return paths;
 }

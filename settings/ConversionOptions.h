@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "Valuetables.h"
+
 // The chosen output format, in the order of the format radio buttons.
 enum class OutputFormat { MP3 = 0, WMA = 1, OGG = 2 };
 
@@ -10,14 +12,14 @@ struct ConversionOptions {
     // Qualified: the member carries the name of its type.
     ::OutputFormat OutputFormat = ::OutputFormat::MP3;
     bool CustomDir = false;
-    std::string OutputDir = "/";  // the file-system root until a folder is chosen
-    int Mp3BitrateIndex = 3;      // 0 to 6
+    std::string OutputDir = "/";              // the file-system root until a folder is chosen
+    int Mp3BitrateIndex = DefaultEntryIndex;  // into Mp3BitrateTable
     bool Mp3Crc = false;
     bool Mp3Copyright = false;
     bool Mp3Original = false;
     bool Mp3Private = false;
-    int WmaBitrateIndex = 3;  // 0 to 5
-    int OggQualityIndex = 3;  // 0 to 9
+    int WmaBitrateIndex = DefaultEntryIndex;  // into WmaBitrateTable
+    int OggQualityIndex = DefaultEntryIndex;  // into OggQualityTable
 
     bool operator==(const ConversionOptions&) const = default;
 };

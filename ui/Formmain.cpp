@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLayout>
@@ -27,6 +28,7 @@
 #include "HomePage.h"
 #include "Languageapply.h"
 #include "Languagepack.h"
+#include "LocalFileName.h"
 #include "MessageBox.h"
 #include "Packtext.h"
 #include "ProgramDir.h"
@@ -229,17 +231,17 @@ void TMainForm::UpdateStatusBar() {
         case OutputFormat::MP3:
             format = formatLabel + QStringLiteral(": MP3      ") + bitrateLabel +
                      QStringLiteral(": ") +
-                     QLatin1String(OptionLabel(Mp3BitrateLabels, options.Mp3BitrateIndex));
+                     QLatin1String(Mp3BitrateEntry(options.Mp3BitrateIndex).Label);
             break;
         case OutputFormat::WMA:
             format = formatLabel + QStringLiteral(": WMA      ") + bitrateLabel +
                      QStringLiteral(": ") +
-                     QLatin1String(OptionLabel(WmaBitrateLabels, options.WmaBitrateIndex));
+                     QLatin1String(WmaBitrateEntry(options.WmaBitrateIndex).Label);
             break;
         case OutputFormat::OGG:
             format = formatLabel + QStringLiteral(": OGG      ") + qualityLabel +
                      QStringLiteral(": ") +
-                     QLatin1String(OptionLabel(OggQualityLabels, options.OggQualityIndex));
+                     QLatin1String(OggQualityEntry(options.OggQualityIndex).Label);
             break;
     }
     StatusBar1->SetPanelText(1, format);
@@ -267,8 +269,9 @@ void TMainForm::AppendRow(const std::string& path, const WaveInfo& info, const Q
     // Filled before it joins the list, so the list hears of the row once.
     auto* row = new QTreeWidgetItem;
     row->setIcon(0, ImageList1.constLast());
-    row->setText(0, QString::fromStdString(parts.Name));
-    row->setText(1, QString::fromStdString(parts.Folder));
+    row->setText(0, QFile::decodeName(QByteArray::fromStdString(parts.Name)));
+    row->setText(1, QFile::decodeName(QByteArray::fromStdString(parts.Folder)));
+    row->setData(0, FilePathRole, QByteArray::fromStdString(path));
     row->setText(2, QString::fromStdString(SampleRateText(info.SampleRate)));
     row->setText(3, channelText);
     row->setText(4, QString::fromStdString(SizeText(info.FileSize)));
@@ -368,7 +371,7 @@ void TMainForm::SpeedButtonConvertClick() {
     worker_ = worker;
     for (int row = 0; row < ListView1->topLevelItemCount(); ++row) {
         const QTreeWidgetItem* item = ListView1->topLevelItem(row);
-        worker->FileList.push_back((item->text(1) + item->text(0)).toStdString());
+        worker->FileList.push_back(item->data(0, FilePathRole).toByteArray().toStdString());
     }
     worker->SetOptions(forms_.OptionsForm->CurrentOptions());
     worker->AdoptReporter(progress->BeginBatch());
@@ -493,8 +496,8 @@ void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
 void TMainForm::dropEvent(QDropEvent* event) {
     std::vector<std::string> paths;
     for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) {
-            paths.push_back(url.toLocalFile().toStdString());
+        if (const auto path = platform::LocalFileOfUrl(url)) {
+            paths.push_back(*path);
         }
     }
     event->acceptProposedAction();

@@ -58,6 +58,10 @@ class TMainForm : public QMainWindow {
     QString LanguageText(const std::string& section, const std::string& key) const;
     void UpdateStatusBar();
 
+    // Each row keeps its file's full path here as the file system's bytes (a QByteArray): the
+    // texts show names that are not UTF-8 with replacement characters, and name no file then.
+    static constexpr int FilePathRole = Qt::UserRole;
+
     // Narrower than this outer width the window may not become; any height is fine.
     static constexpr int MinimumOuterWidth = 708;
 

@@ -49,12 +49,12 @@ Control* Place(Control* control, const char* name, int left, int top, int width,
 }
 
 template <std::size_t N>
-QComboBox* ValueList(QWidget* parent, const char* name, const std::array<const char*, N>& labels) {
+QComboBox* ValueList(QWidget* parent, const char* name, const std::array<ValueEntry, N>& table) {
     auto* list = Place(new QComboBox(parent), name, 28, 32, 145, 21);
-    for (const char* label : labels) {
-        list->addItem(QString::fromLatin1(label));
+    for (const ValueEntry& entry : table) {
+        list->addItem(QString::fromLatin1(entry.Label));
     }
-    list->setCurrentIndex(3);
+    list->setCurrentIndex(DefaultEntryIndex);
     return list;
 }
 
@@ -106,7 +106,7 @@ TOptionsForm::TOptionsForm(QWidget* parent) : QDialog(parent) {
     PageControl1->addTab(TabSheet2, QStringLiteral("MP3"));
     GroupBox4 =
         Place(new QGroupBox(QStringLiteral("Bitrate"), TabSheet2), "GroupBox4", 16, 40, 201, 105);
-    ComboBoxMP3Bitrate = ValueList(GroupBox4, "ComboBoxMP3Bitrate", Mp3BitrateLabels);
+    ComboBoxMP3Bitrate = ValueList(GroupBox4, "ComboBoxMP3Bitrate", Mp3BitrateTable);
     GroupBox5 =
         Place(new QGroupBox(QStringLiteral("Sign"), TabSheet2), "GroupBox5", 240, 40, 129, 169);
     CheckBoxMP3CRC =
@@ -123,14 +123,14 @@ TOptionsForm::TOptionsForm(QWidget* parent) : QDialog(parent) {
     PageControl1->addTab(TabSheet3, QStringLiteral("WMA"));
     GroupBox6 =
         Place(new QGroupBox(QStringLiteral("Bitrate"), TabSheet3), "GroupBox6", 16, 40, 201, 105);
-    ComboBoxWMABitrate = ValueList(GroupBox6, "ComboBoxWMABitrate", WmaBitrateLabels);
+    ComboBoxWMABitrate = ValueList(GroupBox6, "ComboBoxWMABitrate", WmaBitrateTable);
 
     TabSheet4 = new QWidget;
     TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
     PageControl1->addTab(TabSheet4, QStringLiteral("OGG"));
     GroupBox7 =
         Place(new QGroupBox(QStringLiteral("Quality"), TabSheet4), "GroupBox7", 16, 40, 201, 105);
-    ComboBoxOGGQuality = ValueList(GroupBox7, "ComboBoxOGGQuality", OggQualityLabels);
+    ComboBoxOGGQuality = ValueList(GroupBox7, "ComboBoxOGGQuality", OggQualityTable);
 
     ButtonDefault =
         Place(new QPushButton(QStringLiteral("Default"), this), "ButtonDefault", 40, 292, 75, 25);
@@ -253,13 +253,13 @@ void TOptionsForm::ButtonDefaultClick() {
     RadioFormatMP3->setChecked(true);
     RadioSourceDir->setChecked(true);
     EditOutputDir->setText(QString::fromStdString(DefaultOutputDir));
-    ComboBoxMP3Bitrate->setCurrentIndex(3);
+    ComboBoxMP3Bitrate->setCurrentIndex(DefaultEntryIndex);
     for (QCheckBox* flag :
          {CheckBoxMP3CRC, CheckBoxMP3Copyright, CheckBoxMP3Original, CheckBoxMP3Private}) {
         flag->setChecked(false);
     }
-    ComboBoxWMABitrate->setCurrentIndex(3);
-    ComboBoxOGGQuality->setCurrentIndex(3);
+    ComboBoxWMABitrate->setCurrentIndex(DefaultEntryIndex);
+    ComboBoxOGGQuality->setCurrentIndex(DefaultEntryIndex);
 }
 
 void TOptionsForm::ButtonSelectPathClick() {

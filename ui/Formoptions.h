@@ -10,28 +10,10 @@
 #include <QTabWidget>
 #include <QToolButton>
 
-#include <array>
 #include <string>
 
 #include "Activation.h"
 #include "ConversionOptions.h"
-
-// The labels of the three value lists, by index.
-inline constexpr std::array<const char*, 7> Mp3BitrateLabels{
-    "32kbps", "64kbps", "96kbps", "128kbps", "192kbps", "256kbps", "320kbps"};
-inline constexpr std::array<const char*, 6> WmaBitrateLabels{"48kbps", "64kbps",  "80kbps",
-                                                             "96kbps", "128kbps", "160kbps"};
-inline constexpr std::array<const char*, 10> OggQualityLabels{
-    "1  ~80kbps",  "2  ~90kbps",  "3  ~100kbps", "4  ~112kbps", "5  ~150kbps",
-    "6  ~168kbps", "7  ~200kbps", "8  ~216kbps", "9  ~286kbps", "10  ~360kbps"};
-
-// The label of an index, or the empty text when the index is outside the list.
-template <std::size_t N>
-const char* OptionLabel(const std::array<const char*, N>& labels, int index) {
-    return index >= 0 && static_cast<std::size_t>(index) < N
-               ? labels[static_cast<std::size_t>(index)]
-               : "";
-}
 
 // The options dialog. Its controls are the only holder of the current conversion options; the
 // settings file is read into them each time the dialog is shown.

@@ -324,10 +324,17 @@ TEST_F(SonvertBatch, StartsFromTheSettingsFileBesideIt) {
         std::vector<std::string> options;
         std::string expectedOutput;
         std::vector<std::string> expectedErrors;
+        int mp3Kbps = 0;  // the stream's bitrate, when checked
     };
     const std::string general =
         "[General]\r\nOutputFormat=3\r\nCustomDir=1\r\nOutputDir=" + out.string() + "\r\n";
     const Case cases[] = {
+        {"index_outside_its_list_takes_the_built_in_choice",
+         "[General]\r\nOutputFormat=1\r\n[MP3]\r\nBitrate=9\r\n",
+         {},
+         Path("a.mp3"),
+         {},
+         128},
         {"file_values", general + "[OGG]\r\nQuality=2\r\n", {}, (out / "a.ogg").string(), {}},
         {"command_line_wins", general, {"-f", "wma", "--beside-source"}, Path("a.wma"), {}},
         {"bad_number_keeps_what_came_before",
@@ -347,6 +354,10 @@ TEST_F(SonvertBatch, StartsFromTheSettingsFileBesideIt) {
         const BatchRun run = RunBatch(arguments, dir_, program.string() + "/");
         EXPECT_EQ(run.status, 0);
         EXPECT_TRUE(fs::exists(c.expectedOutput));
+        if (c.mp3Kbps != 0) {
+            EXPECT_EQ(ProbeMedia(c.expectedOutput).value_or(MediaFacts{}).bitRate,
+                      c.mp3Kbps * 1000);
+        }
         fs::remove(c.expectedOutput);
         ASSERT_FALSE(run.errorLines.empty()) << "the summary line is missing";
         std::vector<std::string> errors(run.errorLines.begin(), run.errorLines.end() - 1);

@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTimer>
 
 #include <filesystem>
@@ -12,6 +15,7 @@
 #include <memory>
 
 #include "BoxRecorder.h"
+#include "FileDialogs.h"
 #include "Formmain.h"
 #include "Formoptions.h"
 #include "Formprocess.h"
@@ -152,6 +156,29 @@ TEST_F(ConvertCommand, FormatOfTheOptionsDialog) {
     const auto facts = ProbeMedia(sources_.File("f.ogg"));
     ASSERT_TRUE(facts.has_value());
     EXPECT_EQ(facts->codec, "vorbis");
+}
+
+// Names that are not UTF-8, chosen in the dialog (which gives lossy text) and dropped (a
+// percent-escaped URL), are listed with U+FFFD and convert under their own bytes.
+TEST_F(ConvertCommand, NamesThatAreNotUtf8KeepTheirBytes) {
+    const std::string added = Source("caf\xE9.wav", 1);
+    const std::string dropped = Source("d\xE9j\xE0.wav", 1);
+    platform::SetOpenFilesDialogForTesting([&](QWidget*, const std::string&) {
+        return std::optional(QStringList{QFile::decodeName(QByteArray::fromStdString(added))});
+    });
+    main_->SpeedButtonAdd->click();
+    platform::SetOpenFilesDialogForTesting({});
+    QMimeData data;
+    data.setData("text/uri-list",
+                 "file://" + QByteArray::fromStdString(dropped).toPercentEncoding("/"));
+    QDropEvent drop(QPointF(10, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject*>(main_.get())->event(&drop);
+    ASSERT_EQ(main_->ListView1->topLevelItemCount(), 2);
+    EXPECT_EQ(main_->ListView1->topLevelItem(0)->text(0), QStringLiteral("caf\uFFFD.wav"));
+    Convert();
+    EXPECT_EQ(boxes_.Lines(), std::vector<std::string>{kComplete});
+    EXPECT_TRUE(ProbeMedia(sources_.File("caf\xE9.mp3")).has_value());
+    EXPECT_TRUE(ProbeMedia(sources_.File("d\xE9j\xE0.mp3")).has_value());
 }
 
 TEST_F(ConvertCommand, EveryFileFailingStillEndsWithTheCompletionMessage) {

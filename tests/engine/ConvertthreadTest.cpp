@@ -3,6 +3,11 @@
 #include <QCoreApplication>
 #include <QPointer>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
@@ -56,6 +61,10 @@ class Recorder : public ConversionReporter {
         std::unique_lock lock(mutex_);
         endedCondition_.wait(lock, [this] { return ended_; });
     }
+    bool WaitForEnd(std::chrono::seconds limit) {
+        std::unique_lock lock(mutex_);
+        return endedCondition_.wait_for(lock, limit, [this] { return ended_; });
+    }
 
     std::function<void(const std::string&)> hook;
 
@@ -95,7 +104,14 @@ void RunBatch(const Batch& batch, Recorder& recorder, TConvertThread** running =
         *running = worker;
     }
     worker->Resume();
-    recorder.WaitForEnd();
+    if (!recorder.WaitForEnd(std::chrono::seconds(60))) {
+        ADD_FAILURE() << "the batch does not end";
+        // A worker waiting to open a pipe is let go by a writer.
+        for (const std::string& file : batch.files) {
+            ::close(::open(file.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+        recorder.WaitForEnd();
+    }
     worker->wait();
     delete worker;
 }
@@ -394,10 +410,12 @@ TEST(Worker, FailuresSkipOnlyTheirFile) {
     const std::string good1 = dir.File("good1.wav");
     const std::string missing = dir.File("missing.wav");
     const std::string notWave = dir.File("text.wav");
+    const std::string pipe = dir.File("pipe.wav");  // no file, and a writer may never come
     const std::string compressed = dir.File("mulaw.wav");
     const std::string good2 = dir.File("good2.wav");
     WriteFile(good1, Wave16(Ramp16(100)));
     WriteFile(notWave, std::string(100, 'x'));
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     WaveLayout mulaw;
     mulaw.formatTag = 7;
     mulaw.bitsPerSample = 8;
@@ -413,17 +431,18 @@ TEST(Worker, FailuresSkipOnlyTheirFile) {
     WriteFile(surround, Wave16(Ramp16(120), 6));
     WriteFile(good2, Wave16(Ramp16(100)));
     Recorder recorder;
-    RunBatch(
-        {Format(OutputFormat::MP3), {good1, missing, notWave, compressed, deep, surround, good2}},
-        recorder);
+    RunBatch({Format(OutputFormat::MP3),
+              {good1, missing, notWave, pipe, compressed, deep, surround, good2}},
+             recorder);
     const std::vector<platform::BoxRecord> shown = boxes.Boxes();
-    ASSERT_EQ(shown.size(), 5u);
+    ASSERT_EQ(shown.size(), 6u);
     EXPECT_EQ(boxes.Lines()[0], "Error|Could not open '" + missing + "'");
     EXPECT_EQ(boxes.Lines()[1], "Error|This is not a valid Wave file");
-    EXPECT_EQ(boxes.Lines()[2], "Error|Can not handle compressed Wave file");
-    EXPECT_EQ(shown[3].kind, platform::BoxKind::Plain) << "the list's own refusal";
-    EXPECT_EQ(shown[3].text, "Not PCM formats!");
-    EXPECT_EQ(boxes.Lines()[4], "Error|Could not convert '" + surround +
+    EXPECT_EQ(boxes.Lines()[2], "Error|This is not a valid Wave file") << "a pipe";
+    EXPECT_EQ(boxes.Lines()[3], "Error|Can not handle compressed Wave file");
+    EXPECT_EQ(shown[4].kind, platform::BoxKind::Plain) << "the list's own refusal";
+    EXPECT_EQ(shown[4].text, "Not PCM formats!");
+    EXPECT_EQ(boxes.Lines()[5], "Error|Could not convert '" + surround +
                                     "': it has 6 channels; only mono and stereo files can be "
                                     "converted");
     for (const auto& box : shown) {
@@ -431,9 +450,9 @@ TEST(Worker, FailuresSkipOnlyTheirFile) {
     }
     EXPECT_EQ(recorder.Matching("finish"),
               (std::vector<std::string>{"finish converted " + good1, "finish failed " + missing,
-                                        "finish failed " + notWave, "finish failed " + compressed,
-                                        "finish failed " + deep, "finish failed " + surround,
-                                        "finish converted " + good2}));
+                                        "finish failed " + notWave, "finish failed " + pipe,
+                                        "finish failed " + compressed, "finish failed " + deep,
+                                        "finish failed " + surround, "finish converted " + good2}));
     EXPECT_TRUE(std::filesystem::exists(dir.File("good2.mp3")));
     EXPECT_FALSE(std::filesystem::exists(dir.File("text.mp3")));
     EXPECT_FALSE(std::filesystem::exists(dir.File("six.mp3")));

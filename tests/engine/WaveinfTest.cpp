@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <functional>
+#include <future>
+#include <tuple>
 
 #include "BoxRecorder.h"
 #include "WaveWriter.h"
@@ -206,15 +213,29 @@ TEST(WaveInfo, NotPcmStillFillsTheFacts) {
     EXPECT_EQ(boxes.Boxes()[0].kind, platform::BoxKind::Plain);
 }
 
-TEST(WaveInfo, MissingFileAndFolderCannotBeOpened) {
+// A pipe is refused without waiting for a writer; the probe runs on another thread so that one
+// that waits fails the test instead of hanging it.
+TEST(WaveInfo, MissingFileFolderAndPipeAreRefused) {
     TempDir dir;
-    for (const std::string& path : {dir.File("absent.wav"), dir.Path()}) {
+    const std::string fifo = dir.File("pipe.wav");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::tuple<std::string, platform::BoxKind, const char*> cases[] = {
+        {dir.File("absent.wav"), platform::BoxKind::Plain, "Cannot open the file!"},
+        {dir.Path(), platform::BoxKind::Plain, "Cannot open the file!"},
+        {fifo, platform::BoxKind::Application, "This is not a valid Wave file."},
+    };
+    for (const auto& [path, kind, text] : cases) {
         BoxRecorder boxes;
         WaveInfo info;
-        EXPECT_FALSE(GetWaveInfo(path, info)) << path;
-        ASSERT_EQ(boxes.Boxes().size(), 1u);
-        EXPECT_EQ(boxes.Boxes()[0].kind, platform::BoxKind::Plain);
-        EXPECT_EQ(boxes.Boxes()[0].text, "Cannot open the file!");
+        auto probe = std::async(std::launch::async, [&] { return GetWaveInfo(path, info); });
+        if (probe.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << "the probe waits on " << path;
+            ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+        EXPECT_FALSE(probe.get()) << path;
+        ASSERT_EQ(boxes.Boxes().size(), 1u) << path;
+        EXPECT_EQ(boxes.Boxes()[0].kind, kind) << path;
+        EXPECT_EQ(boxes.Boxes()[0].text, text) << path;
     }
 }
 

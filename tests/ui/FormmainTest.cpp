@@ -233,9 +233,9 @@ TEST(FormmainStatusBarTest, FollowsFormatAndOutputFolderMode) {
              o->ComboBoxOGGQuality->setCurrentIndex(9);
          },
          1, -1, "Output Format: OGG      Quality: 10  ~360kbps", "r0/"},
-        {"list without selection",
+        {"list without selection: the built-in choice, as the worker takes it",
          [](TOptionsForm* o) { o->ComboBoxMP3Bitrate->setCurrentIndex(-1); }, 0, -1,
-         "Output Format: MP3      Bitrate: ", ""},
+         "Output Format: MP3      Bitrate: 128kbps", ""},
     };
     for (const Case& c : cases) {
         UiTest ui;

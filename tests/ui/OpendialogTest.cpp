@@ -34,7 +34,7 @@ TEST(OpendialogTest, ExecuteAsksThePlatformDialog) {
     dialog.setProperty("Filter", QStringLiteral("Wave|*.wav"));
     QWidget* seenOwner = nullptr;
     std::string seenFilter;
-    std::optional<std::vector<std::string>> answer = std::vector<std::string>{"/b.wav", "/a.wav"};
+    std::optional<QStringList> answer = QStringList{"/b.wav", "/a.wav"};
     platform::SetOpenFilesDialogForTesting([&](QWidget* o, const std::string& filter) {
         seenOwner = o;
         seenFilter = filter;

@@ -125,7 +125,14 @@ void UiTest::Start() {
 }
 
 void UiTest::Add(std::optional<std::vector<std::string>> paths) {
-    nextFiles_ = std::move(paths);
+    nextFiles_.reset();
+    if (paths) {
+        // As the toolkit's dialog answers: text, with U+FFFD for bytes that are not UTF-8.
+        nextFiles_.emplace();
+        for (const std::string& path : *paths) {
+            *nextFiles_ << QString::fromStdString(path);
+        }
+    }
     QTest::mouseClick(main->SpeedButtonAdd, Qt::LeftButton);
 }
 

@@ -79,7 +79,7 @@ class UiTest {
   private:
     testing_support::BoxRecorder recorder_;
     QTemporaryDir dir_;
-    std::optional<std::vector<std::string>> nextFiles_;
+    std::optional<QStringList> nextFiles_;
 };
 
 }  // namespace uitest
