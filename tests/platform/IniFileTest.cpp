@@ -3,9 +3,12 @@
 
 #include <QTemporaryDir>
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -282,6 +285,42 @@ TEST_F(IniFileTest, AWriteKeepsPermissionsAndLinks) {
     ASSERT_TRUE(platform::IniFile(link).WriteString("S", "K", "3"));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadAll(PathOf("mode.ini")), "[S]\nK=3\n");
+}
+
+TEST_F(IniFileTest, AGroupMemberKeepsASharedFilesGroup) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can hand the file to another user and group";
+    }
+    namespace fs = std::filesystem;
+    constexpr uid_t owner = 61001, writer = 61002;
+    constexpr gid_t shared = 61003, writersOwn = 61004;
+    const std::string folder = PathOf("shared");
+    const std::string path = folder + "/Sonvert.ini";
+    fs::permissions(dir_.path().toStdString(), fs::perms::owner_all | fs::perms::others_exec);
+    fs::create_directory(folder);
+    ASSERT_EQ(chown(folder.c_str(), 0, shared), 0);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_all);
+    WriteAll(path, "[S]\nK=1\n");
+    ASSERT_EQ(chown(path.c_str(), owner, shared), 0);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::group_write | fs::perms::others_read);
+
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool switched = setgroups(1, &shared) == 0 &&
+                              setresgid(writersOwn, writersOwn, writersOwn) == 0 &&
+                              setresuid(writer, writer, writer) == 0;
+        _exit(switched && platform::IniFile(path).WriteString("S", "K", "2") ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the member's write failed";
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(ReadAll(path), "[S]\nK=2\n");
+    EXPECT_EQ(info.st_uid, writer) << "only root may give the file away";
+    EXPECT_EQ(info.st_gid, shared);
+    EXPECT_EQ(info.st_mode & 07777, 0664u);
 }
 
 TEST_F(IniFileTest, NothingIsCached) {
