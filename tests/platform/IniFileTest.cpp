@@ -1,3 +1,4 @@
+#include "ChildProcess.h"
 #include "FileText.h"
 #include "IniFile.h"
 
@@ -294,33 +295,20 @@ TEST_F(IniFileTest, AGroupMemberKeepsASharedFilesGroup) {
     namespace fs = std::filesystem;
     constexpr uid_t owner = 61001, writer = 61002;
     constexpr gid_t shared = 61003, writersOwn = 61004;
-    const std::string folder = PathOf("shared");
-    const std::string path = folder + "/Sonvert.ini";
-    fs::permissions(dir_.path().toStdString(), fs::perms::owner_all | fs::perms::others_exec);
-    fs::create_directory(folder);
-    ASSERT_EQ(chown(folder.c_str(), 0, shared), 0);
-    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_all);
+    const std::string path = PathOf("Sonvert.ini");
+    fs::permissions(dir_.path().toStdString(), fs::perms::all);
     WriteAll(path, "[S]\nK=1\n");
     ASSERT_EQ(chown(path.c_str(), owner, shared), 0);
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                              fs::perms::group_write | fs::perms::others_read);
-
-    const pid_t child = fork();
-    if (child == 0) {
-        const bool switched = setgroups(1, &shared) == 0 &&
-                              setresgid(writersOwn, writersOwn, writersOwn) == 0 &&
-                              setresuid(writer, writer, writer) == 0;
-        _exit(switched && platform::IniFile(path).WriteString("S", "K", "2") ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the member's write failed";
+                              fs::perms::group_write);
+    const auto write = [&] { return platform::IniFile(path).WriteString("S", "K", "2") ? 0 : 1; };
+    EXPECT_EQ(testchild::RunAs(writer, writersOwn, shared, write), 0);
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(ReadAll(path), "[S]\nK=2\n");
     EXPECT_EQ(info.st_uid, writer) << "only root may give the file away";
     EXPECT_EQ(info.st_gid, shared);
-    EXPECT_EQ(info.st_mode & 07777, 0664u);
+    EXPECT_EQ(info.st_mode & 07777, 0660u);
 }
 
 TEST_F(IniFileTest, NothingIsCached) {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "ChildProcess.h"
 #include "FileText.h"
 #include "IniFile.h"
 
@@ -69,33 +69,13 @@ TEST(LocateSettingsTest, PlaceFollowsTheKindOfCopyAndWhetherItsFolderIsWritable)
 }
 
 TEST_F(SettingsLocationTest, ExaminingTheProgramFolder) {
-    const struct {
-        const char* name;
-        std::string dir;
-        bool locked;
-        bool marked;
-        bool installed;
-        bool writable;
-    } cases[] = {
-        {"build folder", program_, false, false, false, true},
-        {"read-only folder", program_, true, false, false, false},
-        {"installed copy", program_, false, true, true, true},
-        {"folder that does not exist", root_ + "gone/", false, false, false, false},
-    };
-    for (const auto& c : cases) {
-        fs::permissions(program_, fs::perms::owner_all);
-        fs::remove(program_ + platform::InstalledMarker);
-        if (c.marked) {
-            WriteAll(program_ + platform::InstalledMarker, "");
-        }
-        if (c.locked) {
-            LockProgram();
-        }
-        const platform::ProgramFolder folder = platform::ExamineProgramFolder(c.dir);
-        EXPECT_EQ(folder.Dir, c.dir) << c.name;
-        EXPECT_EQ(folder.Installed, c.installed) << c.name;
-        EXPECT_EQ(folder.Writable, c.writable) << c.name;
-    }
+    EXPECT_FALSE(platform::ExamineProgramFolder(program_).Installed);
+    EXPECT_TRUE(platform::ExamineProgramFolder(program_).Writable);
+    EXPECT_FALSE(platform::ExamineProgramFolder(root_ + "gone/").Writable);
+    WriteAll(program_ + platform::InstalledMarker, "");
+    LockProgram();
+    EXPECT_TRUE(platform::ExamineProgramFolder(program_).Installed);
+    EXPECT_FALSE(platform::ExamineProgramFolder(program_).Writable);
 }
 
 TEST_F(SettingsLocationTest, FirstWriteCreatesTheMissingConfigurationFolder) {
@@ -136,41 +116,27 @@ TEST_F(SettingsLocationTest, AdministratorsFileSuppliesTheStartingValues) {
 }
 
 TEST_F(SettingsLocationTest, UnreadableAdministratorsFileCountsAsAbsent) {
-    // Root's file under a strict umask, met by another user: root reads it, so root hands the
-    // configuration folder to "nobody" and the user's side runs as them.
+    // Root's file under a strict umask, met by another user ("nobody" when root runs the test).
     const std::string admin = program_ + "Sonvert.ini";
     WriteAll(admin, "[General]\r\nAd=0\r\n");
     const bool root = geteuid() == 0;
     constexpr uid_t nobody = 65534;
+    fs::permissions(admin, root ? fs::perms::owner_read | fs::perms::owner_write : fs::perms::none);
     if (root) {
-        fs::permissions(admin, fs::perms::owner_read | fs::perms::owner_write);
         fs::permissions(root_, fs::perms::owner_all | fs::perms::others_exec);
         ASSERT_EQ(chown(config_.c_str(), nobody, nobody), 0);
-    } else {
-        fs::permissions(admin, fs::perms::none);
     }
     const auto location = platform::LocateSettings({program_, true, false}, config_, "Sonvert.ini");
-    const pid_t child = fork();
-    if (child == 0) {
-        if (root &&
-            (setresgid(nobody, nobody, nobody) != 0 || setresuid(nobody, nobody, nobody) != 0)) {
-            _exit(9);
-        }
+    const auto firstStart = [&] {
         if (location.ReadPath() != location.Path) {
-            _exit(1);
+            return 1;
         }
         platform::IniFile ini(location.Path);
-        if (!location.PrepareWrite() || !ini.WriteString("General", "Language", "English.ini")) {
-            _exit(2);
-        }
-        _exit(ini.ReadString("General", "Language", "") == "English.ini" ? 0 : 3);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0)
-        << "1: reads went to the unreadable file, 2: the first write failed, 3: it read back wrong";
-    EXPECT_EQ(ReadAll(location.Path), "[General]\r\nLanguage=English.ini\r\n");
+        return location.PrepareWrite() && ini.WriteString("General", "Ad", "1") ? 0 : 2;
+    };
+    EXPECT_EQ(testchild::RunAs(nobody, nobody, nobody, firstStart), 0)
+        << "1: reads went to the unreadable file, 2: the first write failed";
+    EXPECT_EQ(ReadAll(location.Path), "[General]\r\nAd=1\r\n");
 }
 
 TEST_F(SettingsLocationTest, RefusedConfigurationFolderFailsTheWrite) {
