@@ -276,11 +276,16 @@ Replaced ReplaceFile(const std::string& path, const std::string& bytes, const st
     }
     bool ok = true;
     if (old != nullptr) {
-        // The creation mode passed the umask; the old file's bits and owner are what it keeps.
-        ok = ::fchmod(fd, old->st_mode & 07777) == 0;
-        if (ok && (old->st_uid != ::geteuid() || old->st_gid != ::getegid())) {
-            (void)::fchown(fd, old->st_uid, old->st_gid);  // only a privileged user may
+        // The old file's owner and group go first, since a change of owner may clear mode bits.
+        // Only a privileged user may give the file away; anyone may keep a group they belong
+        // to, which keeps a shared, group-writable file writable by the group.
+        if (old->st_uid != ::geteuid() || old->st_gid != ::getegid()) {
+            if (::fchown(fd, old->st_uid, old->st_gid) != 0) {
+                (void)::fchown(fd, static_cast<uid_t>(-1), old->st_gid);
+            }
         }
+        // The creation mode passed the umask; the old file's bits are what it keeps.
+        ok = ::fchmod(fd, old->st_mode & 07777) == 0;
     }
     ok = ok && WriteFully(fd, bytes) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;

@@ -1,11 +1,14 @@
 #include "SettingsLocation.h"
 
+#include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -36,6 +39,30 @@ std::string WithoutTrailingSlashes(std::string dir) {
     return dir;
 }
 
+// An administrator's file this user cannot open (root's, written under a strict umask) is as good
+// as none: it must neither hide the user's own values nor stop their first write.
+bool Readable(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    return regular;
+}
+
+std::string AccountHome() {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr || found->pw_dir == nullptr) {
+        return {};
+    }
+    return found->pw_dir;
+}
+
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
     return value == nullptr ? std::string() : std::string(value);
@@ -48,7 +75,7 @@ std::string SettingsLocation::ReadPath() const {
     if (Defaults.empty() || std::filesystem::exists(Path, error)) {
         return Path;
     }
-    return std::filesystem::exists(Defaults, error) ? Defaults : Path;
+    return Readable(Defaults) ? Defaults : Path;
 }
 
 bool SettingsLocation::PrepareWrite() const {
@@ -63,7 +90,7 @@ bool SettingsLocation::PrepareWrite() const {
         return false;
     }
     std::error_code ignored;
-    if (fs::exists(path, ignored) || !fs::is_regular_file(Defaults, ignored)) {
+    if (fs::exists(path, ignored) || !Readable(Defaults)) {
         return true;
     }
     fs::copy_file(Defaults, path, error);
@@ -76,10 +103,17 @@ bool SettingsLocation::PrepareWrite() const {
     return !error;
 }
 
-SettingsLocation LocateSettings(const std::string& programDir, const std::string& configHome,
+ProgramFolder ExamineProgramFolder(const std::string& dir) {
+    std::error_code error;
+    return {dir, std::filesystem::exists(dir + InstalledMarker, error), CanWriteFolder(dir)};
+}
+
+SettingsLocation LocateSettings(const ProgramFolder& program, const std::string& configHome,
                                 const std::string& fileName) {
-    const std::string besideProgram = programDir + fileName;
-    if (configHome.empty() || CanWriteFolder(programDir)) {
+    const std::string besideProgram = program.Dir + fileName;
+    // An installed program folder is shared by every user; root could write there, and its file
+    // would then be every other user's starting values and outlive the package.
+    if (configHome.empty() || (!program.Installed && program.Writable)) {
         return {besideProgram, {}};
     }
     return {WithoutTrailingSlashes(configHome) + "/sonvert/" + fileName, besideProgram};
@@ -97,9 +131,10 @@ std::string UserConfigHome() {
     if (!config.empty() && config.front() == '/') {
         return config;
     }
-    const std::string home = Environment("HOME");
-    if (!home.empty() && home.front() == '/') {
-        return WithoutTrailingSlashes(home) + "/.config";
+    for (const std::string& home : {Environment("HOME"), AccountHome()}) {
+        if (!home.empty() && home.front() == '/') {
+            return WithoutTrailingSlashes(home) + "/.config";
+        }
     }
     return {};
 }

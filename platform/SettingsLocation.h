@@ -4,28 +4,46 @@
 
 namespace platform {
 
-// Where a settings file lives. In a folder the user can write (a build folder, a portable copy) it
-// stays beside the program; an installed program keeps it in the user's configuration folder and
-// takes an administrator's copy beside the program as its starting values.
+// Where a settings file lives. An installed program keeps it in each user's configuration folder,
+// root's included, and takes an administrator's copy beside the program as its starting values. Any
+// other copy (a build folder, an unpacked portable copy) keeps it beside the program when the user
+// can write there.
 struct SettingsLocation {
     // The file every write goes to, and every read once it exists.
     std::string Path;
     // The administrator's file beside the program while Path lies elsewhere; else empty.
     std::string Defaults;
 
-    // Path once it exists; before that the administrator's file, when there is one.
+    // Path once it exists; before that the administrator's file, when this user can read it.
     std::string ReadPath() const;
     // Makes the first write possible: creates Path's folder and, while Path does not exist yet,
-    // copies the administrator's file there. False when the system refuses.
+    // copies the administrator's file there when this user can read it. False when the system
+    // refuses.
     bool PrepareWrite() const;
 };
 
-// The rule itself: fileName in programDir when the user can write there, otherwise in configHome's
-// "sonvert" folder. An empty configHome keeps the file beside the program.
-SettingsLocation LocateSettings(const std::string& programDir, const std::string& configHome,
+// The file an installation puts into the program's folder (resources/package/CMakeLists.txt);
+// build folders and unpacked copies lack it.
+inline constexpr char InstalledMarker[] = "installed-copy";
+
+// What the rule needs to know about the program's folder.
+struct ProgramFolder {
+    std::string Dir;  // ends in the separator
+    bool Installed = false;
+    bool Writable = false;  // for this user
+};
+
+// Looks at the folder on the disk.
+ProgramFolder ExamineProgramFolder(const std::string& dir);
+
+// The rule itself, for the windows and the command-line tool alike: fileName in configHome's
+// "sonvert" folder for an installed copy or a program folder the user cannot write, otherwise
+// beside the program. An empty configHome keeps the file beside the program.
+SettingsLocation LocateSettings(const ProgramFolder& program, const std::string& configHome,
                                 const std::string& fileName);
 
-// $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config; empty when neither is known.
+// $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config, else the account's home folder
+// followed by .config; empty when none is known.
 // Tests may point it elsewhere.
 std::string UserConfigHome();
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Checks the built Debian package the way a user meets it: unpacked into a temporary root and run
-# by an ordinary user, who cannot write to the program folder.
+# Checks the built Debian package the way users meet it: installed by dpkg into a temporary root,
+# run by an ordinary user, who cannot write to the program folder, and by root, then purged.
 #   scripts/check-package.sh [PACKAGE.deb]     (default: build/package/sonvert_*.deb)
-# Runs as root (CI does); the checks themselves run as "nobody".
+# Runs as root (CI does); most checks run as "nobody". This system's own packages stay untouched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 deb="${1:-$(ls build/package/sonvert_*.deb | head -n1)}"
@@ -24,21 +24,41 @@ cleanup() {
 }
 trap cleanup EXIT
 chmod 755 "$work"
-root="$work/root"
-dpkg-deb -x "$deb" "$root"
-program="$root/usr/lib/sonvert"
+fail() { echo "check-package: $*" >&2; exit 1; }
 
-# The user's own folders: home, configuration, run time, temporary files (a file another user left
-# in a shared temporary folder must not decide the outcome), and the files to convert.
+# The temporary root has a package database of its own; the maintainer scripts run on this system
+# with DPKG_ROOT naming that root. The libraries the package depends on are this system's.
+root="$work/root"
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+touch "$root/var/lib/dpkg/status"
+in_root() {
+  dpkg --root="$root" --log=/dev/null --force-script-chrootless --force-depends "$@" \
+    >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg $* failed"; }
+}
+in_root --install "$deb"
+program="$root/usr/lib/sonvert"
+dpkg --root="$root" --status sonvert | grep -q '^ /etc/apparmor.d/sonvert ' ||
+  fail "the AppArmor profile is no conffile"
+# This root's AppArmor (none) is older than 4.0, which cannot read the profile.
+[ "$(readlink "$root/etc/apparmor.d/disable/sonvert")" = ../sonvert ] ||
+  fail "the AppArmor profile is not disabled where AppArmor cannot read it"
+echo "installed; AppArmor profile a conffile, disabled without AppArmor 4.0"
+
+# A user's own folders: home, configuration, run time, temporary files (a file another user left
+# in a shared temporary folder must not decide the outcome).
+make_home() {
+  mkdir -p "$2/config" "$2/run" "$2/tmp"
+  chmod 700 "$2/run" "$2/tmp"
+  chown -R "$1:" "$2"
+}
 home="$work/home"
-mkdir -p "$home/config" "$home/run" "$home/tmp" "$home/music"
-chmod 700 "$home/run" "$home/tmp"
-chown -R "$user:" "$home"
+make_home "$user" "$home"
+mkdir -p "$home/music"
+chown "$user:" "$home/music"
 as_user() {
   runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 TMPDIR="$home/tmp" \
     XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run" "$@"
 }
-fail() { echo "check-package: $*" >&2; exit 1; }
 
 before="$(cd "$program" && find . -printf '%p %s %T@\n' | sort)"
 
@@ -63,30 +83,52 @@ version="$(as_user "$root/usr/bin/sonvert" --version)" || fail "sonvert --versio
   fail "sonvert --version printed '$version'"
 echo "$version"
 
-# The windows, offscreen, until their first activation has written the language choice.
-settings="$home/config/sonvert/Sonvert.ini"
-setsid runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 \
-  TMPDIR="$home/tmp" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run" \
-  QT_QPA_PLATFORM=offscreen \
-  QTWEBENGINE_DISABLE_SANDBOX=1 "$root/usr/bin/sonvert" >"$work/windows.log" 2>&1 &
-pid=$!
-for _ in $(seq 300); do
-  grep -q '^Language=' "$settings" 2>/dev/null && break
-  kill -0 "$pid" 2>/dev/null || { cat "$work/windows.log" >&2; fail "the windows ended early"; }
-  sleep 0.1
-done
-stop_windows
-grep -q '^Language=' "$settings" || { cat "$work/windows.log" >&2; fail "no settings in $settings"; }
-[ "$(stat -c %U "$settings")" = "$user" ] || fail "$settings does not belong to $user"
-echo "settings: $(grep '^Language=' "$settings") in \$XDG_CONFIG_HOME/sonvert/Sonvert.ini"
-
-after="$(cd "$program" && find . -printf '%p %s %T@\n' | sort)"
-[ "$before" = "$after" ] || { diff <(echo "$before") <(echo "$after") >&2; fail "the program folder changed"; }
+# The windows, offscreen, until their first activation has written the language choice into the
+# user's own configuration folder.
+run_windows() {
+  local who="$1" dir="$2"
+  local settings="$dir/config/sonvert/Sonvert.ini"
+  setsid runuser -u "$who" -- env -i PATH=/usr/bin:/bin HOME="$dir" LANG=C.UTF-8 \
+    TMPDIR="$dir/tmp" XDG_CONFIG_HOME="$dir/config" XDG_RUNTIME_DIR="$dir/run" \
+    QT_QPA_PLATFORM=offscreen \
+    QTWEBENGINE_DISABLE_SANDBOX=1 "$root/usr/bin/sonvert" >"$work/windows.log" 2>&1 &
+  pid=$!
+  for _ in $(seq 300); do
+    grep -q '^Language=' "$settings" 2>/dev/null && break
+    kill -0 "$pid" 2>/dev/null || { cat "$work/windows.log" >&2; fail "the windows ended early"; }
+    sleep 0.1
+  done
+  stop_windows
+  grep -q '^Language=' "$settings" || { cat "$work/windows.log" >&2; fail "no settings in $settings"; }
+  [ "$(stat -c %U "$settings")" = "$who" ] || fail "$settings does not belong to $who"
+  echo "settings of $who: $(grep '^Language=' "$settings") in \$XDG_CONFIG_HOME/sonvert/Sonvert.ini"
+}
+unchanged() {
+  after="$(cd "$program" && find . -printf '%p %s %T@\n' | sort)"
+  [ "$before" = "$after" ] || { diff <(echo "$before") <(echo "$after") >&2; fail "the program folder changed"; }
+}
+run_windows "$user" "$home"
+unchanged
 echo "program folder unchanged"
+
+# root could write to the program folder, but an installed copy keeps root's settings in root's own
+# folder too: in the shared folder they would be every user's starting values.
+make_home root "$work/root-home"
+run_windows root "$work/root-home"
+unchanged
+echo "program folder unchanged by root"
 
 version="$(as_user "$root/usr/bin/sonvert-batch" --version)" || fail "sonvert-batch --version failed"
 case "$version" in
   "sonvert-batch "*) echo "$version" ;;
   *) fail "sonvert-batch --version printed '$version'" ;;
 esac
+
+# Purging leaves nothing of the program folder, not even a Sonvert.ini that earlier builds let
+# root keep there; nor anything of the AppArmor profile.
+cp "$work/root-home/config/sonvert/Sonvert.ini" "$program/Sonvert.ini"
+in_root --purge sonvert
+[ ! -e "$program" ] || fail "purging left $(find "$program" | head -n 3)"
+[ ! -e "$root/etc/apparmor.d" ] || fail "purging left $(find "$root/etc/apparmor.d" | head -n 3)"
+echo "purged: no /usr/lib/sonvert, no /etc/apparmor.d"
 echo "check-package: all checks passed"

@@ -39,8 +39,8 @@ const char* Flag(bool value) {
 }  // namespace
 
 platform::SettingsLocation SettingsFileLocation() {
-    return platform::LocateSettings(platform::ProgramDir(), platform::UserConfigHome(),
-                                    "Sonvert.ini");
+    return platform::LocateSettings(platform::ExamineProgramFolder(platform::ProgramDir()),
+                                    platform::UserConfigHome(), "Sonvert.ini");
 }
 
 std::string SettingsPath() {

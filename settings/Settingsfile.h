@@ -13,8 +13,9 @@ class SettingsError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Where "Sonvert.ini" lives for this user: beside the program when they can write there, else in
-// their configuration folder with the program folder's copy as the starting values.
+// Where "Sonvert.ini" lives for this user: in their configuration folder, with the program folder's
+// copy as the starting values, when the program is installed or its folder is read-only to them;
+// else beside the program.
 platform::SettingsLocation SettingsFileLocation();
 // The file every write goes to, and the one that messages name.
 std::string SettingsPath();

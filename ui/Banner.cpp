@@ -81,7 +81,9 @@ QByteArray PageFor(const QByteArray& page, const std::string& moviePath) {
 
 std::string SetUp(QWidget* window, TCppWebBrowser* browser, const std::string& programDir) {
     const platform::IniFile settings(
-        platform::LocateSettings(programDir, platform::UserConfigHome(), "Sonvert.ini").ReadPath());
+        platform::LocateSettings(platform::ExamineProgramFolder(programDir),
+                                 platform::UserConfigHome(), "Sonvert.ini")
+            .ReadPath());
     if (!IsOn(settings.ReadString("General", "Ad", ""))) {
         browser->setVisible(false);
         browser->move(window->width() + 100, browser->y());

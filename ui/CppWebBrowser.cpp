@@ -20,16 +20,13 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
 
-#include <cerrno>
-
-#include <sched.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <utility>
 
 #include "ProgramDir.h"
 #include "UrlOpener.h"
+#include "UserNamespace.h"
 
 namespace {
 
@@ -232,22 +229,6 @@ bool HelperProgramFound() {
     return false;
 }
 
-// The engine's sandbox needs a user namespace; where none can be made (a locked-down container),
-// the engine ends the process instead of starting.
-bool UserNamespacesWork() {
-    const pid_t child = fork();
-    if (child < 0) {
-        return false;
-    }
-    if (child == 0) {
-        _exit(unshare(CLONE_NEWUSER) == 0 ? 0 : 1);
-    }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 bool SandboxDisabled() {
     return qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") ||
            qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS")
@@ -269,8 +250,9 @@ bool DecideEngineUsable() {
         }
         return true;
     }
-    // An ordinary user keeps the sandbox; without one the banner stays blank.
-    return SandboxDisabled() || UserNamespacesWork();
+    // An ordinary user keeps the sandbox; where it cannot be built (no user namespaces, or ones
+    // that may not be mapped) the banner stays blank rather than the engine ending the program.
+    return SandboxDisabled() || platform::UserNamespaceSandboxWorks();
 }
 
 bool& EngineUsableFlag() {

@@ -1,11 +1,15 @@
+#include "ChildProcess.h"
 #include "FileText.h"
 #include "IniFile.h"
 
 #include <QTemporaryDir>
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -282,6 +286,29 @@ TEST_F(IniFileTest, AWriteKeepsPermissionsAndLinks) {
     ASSERT_TRUE(platform::IniFile(link).WriteString("S", "K", "3"));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadAll(PathOf("mode.ini")), "[S]\nK=3\n");
+}
+
+TEST_F(IniFileTest, AGroupMemberKeepsASharedFilesGroup) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can hand the file to another user and group";
+    }
+    namespace fs = std::filesystem;
+    constexpr uid_t owner = 61001, writer = 61002;
+    constexpr gid_t shared = 61003, writersOwn = 61004;
+    const std::string path = PathOf("Sonvert.ini");
+    fs::permissions(dir_.path().toStdString(), fs::perms::all);
+    WriteAll(path, "[S]\nK=1\n");
+    ASSERT_EQ(chown(path.c_str(), owner, shared), 0);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::group_write);
+    const auto write = [&] { return platform::IniFile(path).WriteString("S", "K", "2") ? 0 : 1; };
+    EXPECT_EQ(testchild::RunAs(writer, writersOwn, shared, write), 0);
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(ReadAll(path), "[S]\nK=2\n");
+    EXPECT_EQ(info.st_uid, writer) << "only root may give the file away";
+    EXPECT_EQ(info.st_gid, shared);
+    EXPECT_EQ(info.st_mode & 07777, 0660u);
 }
 
 TEST_F(IniFileTest, NothingIsCached) {

@@ -3,12 +3,15 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "ChildProcess.h"
 #include "FileText.h"
 #include "IniFile.h"
 
@@ -36,39 +39,49 @@ class SettingsLocationTest : public testing::Test {
     const std::string config_ = root_ + "config";
 };
 
-TEST_F(SettingsLocationTest, PlaceFollowsWhetherTheProgramFolderIsWritable) {
+TEST(LocateSettingsTest, PlaceFollowsTheKindOfCopyAndWhetherItsFolderIsWritable) {
+    const std::string program = "/opt/sonvert/";
+    const std::string own = "/home/u/.config/sonvert/Sonvert.ini";
+    const std::string admin = program + "Sonvert.ini";
     const struct {
         const char* name;
-        std::string programDir;
-        bool locked;
+        bool installed;
+        bool writable;
         std::string configHome;
         std::string path;
         std::string defaults;
     } cases[] = {
-        {"writable program folder", program_, false, config_, program_ + "Sonvert.ini", ""},
-        {"read-only program folder", program_, true, config_, config_ + "/sonvert/Sonvert.ini",
-         program_ + "Sonvert.ini"},
-        {"trailing separator on the configuration folder", program_, true, config_ + "//",
-         config_ + "/sonvert/Sonvert.ini", program_ + "Sonvert.ini"},
-        {"no configuration folder known", program_, true, "", program_ + "Sonvert.ini", ""},
-        {"program folder that does not exist", root_ + "gone/", false, config_,
-         config_ + "/sonvert/Sonvert.ini", root_ + "gone/Sonvert.ini"},
+        {"writable program folder", false, true, "/home/u/.config", admin, ""},
+        {"read-only program folder", false, false, "/home/u/.config", own, admin},
+        {"trailing separator on the configuration folder", false, false, "/home/u/.config//", own,
+         admin},
+        {"no configuration folder known", false, false, "", admin, ""},
+        {"installed, writable as for root", true, true, "/home/u/.config", own, admin},
+        {"installed, read-only", true, false, "/home/u/.config", own, admin},
+        {"installed, no configuration folder known", true, true, "", admin, ""},
     };
     for (const auto& c : cases) {
-        fs::permissions(program_, fs::perms::owner_all);
-        if (c.locked) {
-            LockProgram();
-        }
-        const auto location = platform::LocateSettings(c.programDir, c.configHome, "Sonvert.ini");
+        const auto location = platform::LocateSettings({program, c.installed, c.writable},
+                                                       c.configHome, "Sonvert.ini");
         EXPECT_EQ(location.Path, c.path) << c.name;
         EXPECT_EQ(location.Defaults, c.defaults) << c.name;
     }
 }
 
+TEST_F(SettingsLocationTest, ExaminingTheProgramFolder) {
+    EXPECT_FALSE(platform::ExamineProgramFolder(program_).Installed);
+    EXPECT_TRUE(platform::ExamineProgramFolder(program_).Writable);
+    EXPECT_FALSE(platform::ExamineProgramFolder(root_ + "gone/").Writable);
+    WriteAll(program_ + platform::InstalledMarker, "");
+    LockProgram();
+    EXPECT_TRUE(platform::ExamineProgramFolder(program_).Installed);
+    EXPECT_FALSE(platform::ExamineProgramFolder(program_).Writable);
+}
+
 TEST_F(SettingsLocationTest, FirstWriteCreatesTheMissingConfigurationFolder) {
     LockProgram();
     const std::string home = root_ + "home/.config";
-    const auto location = platform::LocateSettings(program_, home, "Sonvert.ini");
+    const auto location = platform::LocateSettings({program_, false, false}, home, "Sonvert.ini");
     EXPECT_EQ(location.ReadPath(), location.Path);
     EXPECT_FALSE(fs::exists(home)) << "a read creates nothing";
     ASSERT_TRUE(location.PrepareWrite());
@@ -82,7 +95,8 @@ TEST_F(SettingsLocationTest, AdministratorsFileSuppliesTheStartingValues) {
     const std::string admin = program_ + "Sonvert.ini";
     WriteAll(admin, "[General]\r\nAd=0\r\nOutputFormat=3\r\n");
     LockProgram();
-    const auto location = platform::LocateSettings(program_, config_, "Sonvert.ini");
+    const auto location =
+        platform::LocateSettings({program_, false, false}, config_, "Sonvert.ini");
     EXPECT_EQ(location.ReadPath(), admin);
 
     // The first write starts from the administrator's values and leaves their file alone.
@@ -101,10 +115,35 @@ TEST_F(SettingsLocationTest, AdministratorsFileSuppliesTheStartingValues) {
     EXPECT_EQ(platform::IniFile(location.ReadPath()).ReadString("General", "Ad", ""), "0");
 }
 
+TEST_F(SettingsLocationTest, UnreadableAdministratorsFileCountsAsAbsent) {
+    // Root's file under a strict umask, met by another user ("nobody" when root runs the test).
+    const std::string admin = program_ + "Sonvert.ini";
+    WriteAll(admin, "[General]\r\nAd=0\r\n");
+    const bool root = geteuid() == 0;
+    constexpr uid_t nobody = 65534;
+    fs::permissions(admin, root ? fs::perms::owner_read | fs::perms::owner_write : fs::perms::none);
+    if (root) {
+        fs::permissions(root_, fs::perms::owner_all | fs::perms::others_exec);
+        ASSERT_EQ(chown(config_.c_str(), nobody, nobody), 0);
+    }
+    const auto location = platform::LocateSettings({program_, true, false}, config_, "Sonvert.ini");
+    const auto firstStart = [&] {
+        if (location.ReadPath() != location.Path) {
+            return 1;
+        }
+        platform::IniFile ini(location.Path);
+        return location.PrepareWrite() && ini.WriteString("General", "Ad", "1") ? 0 : 2;
+    };
+    EXPECT_EQ(testchild::RunAs(nobody, nobody, nobody, firstStart), 0)
+        << "1: reads went to the unreadable file, 2: the first write failed";
+    EXPECT_EQ(ReadAll(location.Path), "[General]\r\nAd=1\r\n");
+}
+
 TEST_F(SettingsLocationTest, RefusedConfigurationFolderFailsTheWrite) {
     LockProgram();
     WriteAll(root_ + "plain", "");
-    const auto location = platform::LocateSettings(program_, root_ + "plain", "Sonvert.ini");
+    const auto location =
+        platform::LocateSettings({program_, false, false}, root_ + "plain", "Sonvert.ini");
     EXPECT_EQ(location.Path, root_ + "plain/sonvert/Sonvert.ini");
     EXPECT_FALSE(location.PrepareWrite());
 }
@@ -114,16 +153,18 @@ TEST(UserConfigHomeTest, FollowsTheBaseDirectoryRules) {
     const char* savedHome = std::getenv("HOME");
     const std::string oldConfig = savedConfig ? savedConfig : "";
     const std::string oldHome = savedHome ? savedHome : "";
+    // Without a usable $HOME the account's own entry names the home folder.
+    const passwd* account = getpwuid(geteuid());
+    ASSERT_NE(account, nullptr);
+    const std::string accountConfig = std::string(account->pw_dir) + "/.config";
     const struct {
         const char* config;  // nullptr: unset
         const char* home;
-        const char* expected;
+        std::string expected;
     } cases[] = {
-        {"/xdg/conf", "/home/u", "/xdg/conf"},
-        {"relative/conf", "/home/u", "/home/u/.config"},
-        {"", "/home/u/", "/home/u/.config"},
-        {nullptr, "/home/u", "/home/u/.config"},
-        {nullptr, nullptr, ""},
+        {"/xdg/conf", "/home/u", "/xdg/conf"}, {"relative/conf", "/home/u", "/home/u/.config"},
+        {"", "/home/u/", "/home/u/.config"},   {nullptr, "/home/u", "/home/u/.config"},
+        {nullptr, nullptr, accountConfig},     {nullptr, "home/u", accountConfig},
     };
     for (const auto& c : cases) {
         c.config ? setenv("XDG_CONFIG_HOME", c.config, 1) : unsetenv("XDG_CONFIG_HOME");
