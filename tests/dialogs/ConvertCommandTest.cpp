@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QFile>
 #include <QMessageBox>
 #include <QMimeData>
@@ -60,6 +61,18 @@ bool SettledFile(const std::string& path) {
     });
 }
 
+class ShowWatch : public QObject {
+  public:
+    explicit ShowWatch(bool& seen) : seen_(seen) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        seen_ = seen_ || event->type() == QEvent::Show;
+        return false;
+    }
+
+  private:
+    bool& seen_;
+};
+
 class ConvertCommand : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -92,9 +105,11 @@ class ConvertCommand : public ::testing::Test {
 
     // Clicks Convert; `whileUp` runs every few milliseconds while the command has not returned.
     void Convert(const std::function<void()>& whileUp = {}) {
+        // A short batch can end between two polls; the dialog's show event is never missed.
+        ShowWatch watch(dialogSeen_);
+        process_->installEventFilter(&watch);
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            dialogSeen_ = dialogSeen_ || process_->isVisible();
             if (whileUp) {
                 whileUp();
             }
