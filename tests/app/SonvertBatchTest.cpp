@@ -44,7 +44,8 @@ struct BatchRun {
 struct RunOptions {
     std::string programDir = platform::ProgramDir();
     std::string input = "/dev/null";       // standard input
-    bool asNobody = false;                 // as root: run as the unprivileged user "nobody"
+    uid_t user = 0;                        // as root: run as this user (and group) instead
+    rlim_t processLimit = 0;               // with user: at most this many processes and threads
     std::vector<std::string> environment;  // NAME=VALUE, over the test's own
 };
 
@@ -93,8 +94,11 @@ pid_t StartBatch(const std::vector<std::string>& arguments, const fs::path& dir,
             ::chdir(dir.c_str()) != 0) {
             ::_exit(126);
         }
-        if (options.asNobody &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+        const rlimit limit{options.processLimit, options.processLimit};
+        if (options.user != 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(options.user) != 0 ||
+             (options.processLimit != 0 && ::setrlimit(RLIMIT_NPROC, &limit) != 0) ||
+             ::setuid(options.user) != 0)) {
             ::_exit(125);
         }
         for (std::string& entry : environment) {
@@ -598,45 +602,28 @@ TEST_F(SonvertBatch, WorkersThatCannotStartNeverHangTheBatch) {
     for (const char* file : {"sonvert-batch", "lame_enc.so", "vorbis.so", "wmaudsdk.so"}) {
         fs::copy_file(platform::ProgramDir() + file, program / file);
     }
+    std::vector<std::string> arguments = {"-j", "30", "-o", Path("out")};
     for (int i = 0; i < 6; ++i) {
-        ASSERT_TRUE(testwave::WriteTone(Path(std::to_string(i) + ".wav"), {1, 1, 22050, 16}, 2205));
+        arguments.push_back(Path(std::to_string(i) + ".wav"));
+        ASSERT_TRUE(testwave::WriteTone(arguments.back(), {1, 1, 22050, 16}, 2205));
     }
-    const struct {
-        rlim_t processes;  // the program itself counts as one
-        const char* summary;
-    } cases[] = {{1, "sonvert-batch: 0 of 6 files converted"},
-                 {3, "sonvert-batch: 6 of 6 files converted"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.processes);
+    // A user id of no one else's, so that no other process counts against the limit; the program
+    // itself counts as one.
+    RunOptions options;
+    options.programDir = program.string() + "/";
+    options.user = 54321;
+    options.environment = SanitizerOptionsFor(program);
+    for (const auto& [processes, summary] :
+         {std::pair<rlim_t, const char*>{1, "sonvert-batch: 0 of 6 files converted"},
+          std::pair<rlim_t, const char*>{3, "sonvert-batch: 6 of 6 files converted"}}) {
+        SCOPED_TRACE(processes);
         fs::remove_all(dir_ / "out");
         fs::create_directories(dir_ / "out");
         fs::permissions(dir_ / "out", fs::perms::all);
-        std::vector<std::string> arguments = {(program / "sonvert-batch").string(), "-j", "30",
-                                              "-o", Path("out")};
-        for (int i = 0; i < 6; ++i) {
-            arguments.push_back(Path(std::to_string(i) + ".wav"));
-        }
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            // A user id of no one else, so that no other process counts against the limit.
-            const rlimit limit{c.processes, c.processes};
-            const int err = ::open(Path("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (err < 0 || ::dup2(err, 2) < 0 || ::setgroups(0, nullptr) != 0 ||
-                ::setgid(54321) != 0 || ::setrlimit(RLIMIT_NPROC, &limit) != 0 ||
-                ::setuid(54321) != 0) {
-                ::_exit(125);
-            }
-            std::vector<char*> argv;
-            for (std::string& argument : arguments) {
-                argv.push_back(argument.data());
-            }
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        const BatchRun run = FinishBatch(pid, dir_);
+        options.processLimit = processes;
+        const BatchRun run = FinishBatch(StartBatch(arguments, dir_, options), dir_);
         ASSERT_FALSE(run.errorLines.empty());
-        EXPECT_EQ(run.errorLines.back(), c.summary);
+        EXPECT_EQ(run.errorLines.back(), summary);
     }
 }
 
@@ -702,14 +689,14 @@ TEST_F(SonvertBatch, MirrorsAFolderTree) {
 
 TEST_F(SonvertBatch, AnUnreadableFolderIsNamedAndTheRestConverted) {
     RunOptions options;
-    options.asNobody = ::geteuid() == 0;  // root reads every folder
+    options.user = ::geteuid() == 0 ? 65534 : 0;  // root reads every folder: be "nobody"
     const fs::path program = dir_ / "program";
     fs::create_directories(program);
     for (const char* file : {"sonvert-batch", "lame_enc.so", "vorbis.so", "wmaudsdk.so"}) {
         fs::copy_file(platform::ProgramDir() + file, program / file);
     }
     options.programDir = program.string() + "/";
-    if (options.asNobody) {
+    if (options.user != 0) {
         options.environment = SanitizerOptionsFor(program);
     }
     for (const char* track : {"lib/A/a.wav", "lib/B/b.wav"}) {
