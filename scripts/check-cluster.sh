@@ -369,7 +369,9 @@ cp -a "$library" "$root/shared/Music"
 recipe 1 '#SBATCH' "$root" >"$root/convert.sh"
 t=$SECONDS
 job="$(submit "$root")"
-echo "== Slurm array $job: $(wait_array "$job")in $((SECONDS - t)) s"
+states="$(wait_array "$job")"
+echo "== Slurm array $job: ${states}in $((SECONDS - t)) s"
+[ "$states" = "1 COMPLETED 2 COMPLETED 3 COMPLETED " ] || fail "not every task succeeded"
 check tree "$root/shared/Music" "$root/shared/mp3"
 check_jq "$root"
 check report "$root/all.jsonl" "$root/shared/Music" "$root/shared/mp3" converted
