@@ -93,6 +93,8 @@ BatchRunner::Slot* BatchRunner::SlotOfThisThread() {
 }
 
 int BatchRunner::Run(const std::atomic<int>& stop) {
+    constexpr int kStartAttempts = 5;
+    int refusals = 0;
     std::unique_lock lock(mutex_);
     for (;;) {
         const int level = stop.load();
@@ -104,18 +106,23 @@ int BatchRunner::Run(const std::atomic<int>& stop) {
             }
         }
         while (!stopping_ && next_ < files_.size() && running_.size() < jobs_) {
-            if (!StartNext()) {
+            if (StartNext()) {
+                refusals = 0;
+            } else if (!running_.empty()) {
                 // The system gives no more threads: go on with the workers there are.
                 jobs_ = running_.size();
-                break;
-            }
-        }
-        if (running_.empty() && !stopping_ && next_ < files_.size()) {
-            for (; next_ < files_.size(); ++next_) {
-                const std::string line =
-                    "Error: Could not start a worker thread (" + files_[next_].source + ")";
-                console_.Line(line);
-                Conclude(next_, {BatchOutcome::Failed, {line}, 0});
+            } else if (++refusals < kStartAttempts) {
+                // A thread that has just ended may count against a process limit a moment longer.
+                lock.unlock();
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                lock.lock();
+            } else {
+                for (; next_ < files_.size(); ++next_) {
+                    const std::string line =
+                        "Error: Could not start a worker thread (" + files_[next_].source + ")";
+                    console_.Line(line);
+                    Conclude(next_, {BatchOutcome::Failed, {line}, 0});
+                }
             }
         }
         std::vector<std::unique_ptr<Slot>> ended;

@@ -142,6 +142,12 @@ int main(int argc, char* argv[]) {
     if (!listError.empty()) {
         return UsageError(program, listError);
     }
+    // From here on a signal is answered by the runner (a walk of a large tree takes a while): the
+    // report's lines and the summary are still written. A list still being read from standard
+    // input is left to the default action.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        std::signal(signal, Stop);
+    }
     const ConversionOptions& options = command.Options;
     if (options.CustomDir) {
         // Made once here, not found missing once per file.
@@ -207,9 +213,6 @@ int main(int argc, char* argv[]) {
     RemoveAbandoned(files);
     BatchRunner runner(std::move(files), jobs, command.NoClobber, console, report);
     platform::SetMessageSink([&runner](const platform::BoxRecord& box) { runner.ShowBox(box); });
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        std::signal(signal, Stop);
-    }
     const int converted = runner.Run(stopLevel);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         std::signal(signal, SIG_DFL);

@@ -20,7 +20,7 @@ bool FolderFoldsCase(const std::string& folder) {
     }
     // A probe of our own, in lower case, looked up by its upper-case twin.
     std::mt19937_64 generator{std::random_device{}()};
-    const std::string lower = ".sonvert-case-" + std::to_string(generator() % 1000000007u);
+    const std::string lower = ".sonvertcase-" + std::to_string(generator() % 1000000007u);
     std::string upper = lower;
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
