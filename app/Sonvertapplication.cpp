@@ -1,6 +1,7 @@
 #include "Sonvertapplication.h"
 
 #include <QDir>
+#include <QFont>
 #include <QFontDatabase>
 
 #include <exception>
@@ -29,6 +30,25 @@ bool TSonvertApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void TSonvertApplication::RegisterFallbackFonts() {
+    // A pack names the Windows face for its script; these faces of the packages the program
+    // depends on cover the same scripts. A system that has the Windows face keeps it.
+    static const struct {
+        const char* windows;
+        const char* here;
+    } substitutes[] = {
+        {"Arial", "Liberation Sans"},  // Greek, Vietnamese
+        {"Meiryo UI", "Noto Sans CJK JP"},
+        {"Meiryo", "Noto Sans CJK JP"},
+        {"MS UI Gothic", "Noto Sans CJK JP"},
+        {"Malgun Gothic", "Noto Sans CJK KR"},
+        {"Gulim", "Noto Sans CJK KR"},
+        {"SimSun", "WenQuanYi Micro Hei"},
+        {"Microsoft YaHei", "WenQuanYi Micro Hei"},
+        {"PMingLiU", "WenQuanYi Micro Hei"},
+    };
+    for (const auto& face : substitutes) {
+        QFont::insertSubstitution(QLatin1String(face.windows), QLatin1String(face.here));
+    }
     if (QFontDatabase::hasFamily(QStringLiteral("Tahoma"))) {
         return;
     }

@@ -25,6 +25,7 @@ class TSonvertApplication : private detail::ProgramNameOnly, public QApplication
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // Makes the Tahoma face the windows ask for available when the system has none of its own.
+    // Makes the Tahoma face the windows ask for available when the system has none of its own,
+    // and stands faces of the system's font packages in for the Windows faces packs name.
     static void RegisterFallbackFonts();
 };

@@ -18,8 +18,11 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg lame vorbis-tools time xvfb xauth locales
   # fuzzing: clang and its run-time libraries, libFuzzer among them
   clang libclang-rt-14-dev
-  # fonts: a Tahoma-compatible face, and faces for the language packs' scripts
-  fonts-wine fonts-wqy-microhei fonts-dejavu-core
+  # fonts: a Tahoma-compatible face, and faces for the language packs' scripts (Chinese; Japanese
+  # and Korean; Greek and Vietnamese; Cyrillic)
+  fonts-wine fonts-wqy-microhei fonts-noto-cjk fonts-liberation2 fonts-dejavu-core
+  # the screenshots' contact sheet of every language pack
+  imagemagick
 )
 packages+=("$@")
 

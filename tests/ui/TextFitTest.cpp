@@ -6,12 +6,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRawFont>
 #include <QStyle>
 #include <QStyleOption>
 #include <QTabBar>
@@ -28,6 +30,7 @@
 #include "Formmain.h"
 #include "Formoptions.h"
 #include "Formprocess.h"
+#include "Languagetable.h"
 #include "ProgramDir.h"
 #include "Sonvertapplication.h"
 #include "WaveWriter.h"
@@ -41,6 +44,12 @@ struct Room {
     int textWidth;
     int contentWidth;
 };
+
+// The face a pack's font name comes out as: the system's own, or the program's stand-in for a
+// Windows face.
+QString PackFace(const QString& family) {
+    return QFontDatabase::hasFamily(family) ? family : QFont::substitute(family);
+}
 
 int Advance(const QWidget* control, const QString& text) {
     return QFontMetrics(control->font()).horizontalAdvance(text);
@@ -107,6 +116,14 @@ Room ColumnRoom(const QTreeWidget* list, int column) {
             Advance(header, option.text), label.width()};
 }
 
+// A list cell's text, as the style lays it out inside the column with its margins.
+Room CellRoom(const QTreeWidget* list, int column, const QString& text) {
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    return {Name(list) + " cell of column " + QString::number(column), text,
+            QFontMetrics(list->font()).horizontalAdvance(text),
+            list->columnWidth(column) - 2 * margin};
+}
+
 Room PanelRoom(const QLabel* panel, const QString& text) {
     return {Name(panel), text, Advance(panel, text),
             panel->contentsRect().width() - panel->indent()};
@@ -165,6 +182,9 @@ class TextFitTest : public testing::Test {
         for (int column = 0; column < main->ListView1->columnCount(); ++column) {
             rooms.push_back(ColumnRoom(main->ListView1, column));
         }
+        for (const char* channels : {"Mono", "Stereo"}) {
+            rooms.push_back(CellRoom(main->ListView1, 3, main->LanguageText("ListView", channels)));
+        }
         // Room for a four-digit count of files, and every format with its longest setting.
         rooms.push_back(PanelRoom(main->StatusBar1->Panel(0),
                                   "1000 " + main->LanguageText("StatusBar", "Files")));
@@ -218,8 +238,9 @@ TEST_F(TextFitTest, EveryCaptionFitsItsControlInEveryPack) {
     ASSERT_FALSE(Packs().isEmpty());
     for (const QString& pack : Packs()) {
         Apply(pack);
-        // Measured in the face the pack asks for, not in a stand-in for a missing one.
-        EXPECT_EQ(QFontInfo(main->SpeedButtonAdd->font()).family(), main->font().family())
+        // Measured in the face the pack asks for, not in a chance stand-in for a missing one.
+        EXPECT_EQ(QFontInfo(main->SpeedButtonAdd->font()).family().toLower().toStdString(),
+                  PackFace(main->font().family()).toLower().toStdString())
             << pack.toStdString();
         for (const Room& room : Rooms()) {
             EXPECT_FALSE(room.text.isEmpty())
@@ -228,6 +249,30 @@ TEST_F(TextFitTest, EveryCaptionFitsItsControlInEveryPack) {
                 << pack.toStdString() << ": " << room.control.toStdString() << " \""
                 << room.text.toStdString() << "\" needs " << room.textWidth << " px, has "
                 << room.contentWidth;
+        }
+    }
+}
+
+// No text shows empty boxes or borrows its letters from another face.
+TEST_F(TextFitTest, ThePackFaceHasEveryLetterOfEveryText) {
+    std::vector<LanguageKey> keys(LookedUpLanguageKeys.begin(), LookedUpLanguageKeys.end());
+    keys.push_back({"LanguageProperty", "Name"});
+    for (const LanguageTableRow& row : LanguageTable) {
+        keys.push_back({row.Section, row.Key});
+    }
+    for (const QString& pack : Packs()) {
+        Apply(pack);
+        const QRawFont face = QRawFont::fromFont(main->font());
+        for (const LanguageKey& key : keys) {
+            QString missing;
+            for (const char32_t letter : main->LanguageText(key.Section, key.Key).toUcs4()) {
+                if (!face.supportsCharacter(letter)) {
+                    missing += QString::fromUcs4(&letter, 1);
+                }
+            }
+            EXPECT_TRUE(missing.isEmpty())
+                << pack.toStdString() << " " << key.Section << "/" << key.Key << ": \""
+                << missing.toStdString() << "\" not in " << face.familyName().toStdString();
         }
     }
 }
