@@ -415,7 +415,7 @@ TEST_F(Workspace, WmaDecodingStartsWithTheFirstSample) {
     EXPECT_GE(facts->decodedFrames, kFrames);
     // The lag at which the decoded audio best matches the source, over its first 8,192 samples.
     constexpr int kSpan = 8192;
-    ASSERT_GE(facts->firstChannel.size(), static_cast<std::size_t>(kSpan + 2 * kWmaFrame));
+    ASSERT_GE(facts->samples[0].size(), static_cast<std::size_t>(kSpan + 2 * kWmaFrame));
     int bestLag = 0;
     double best = -1.0;
     for (int lag = -static_cast<int>(kWmaFrame) * 2; lag <= static_cast<int>(kWmaFrame) * 2;
@@ -425,7 +425,7 @@ TEST_F(Workspace, WmaDecodingStartsWithTheFirstSample) {
             const int at = i + lag;
             if (at >= 0) {
                 sum += noise[static_cast<std::size_t>(i)] *
-                       static_cast<double>(facts->firstChannel[static_cast<std::size_t>(at)]);
+                       static_cast<double>(facts->samples[0][static_cast<std::size_t>(at)]);
             }
         }
         if (sum > best) {

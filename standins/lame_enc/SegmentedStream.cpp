@@ -1,0 +1,333 @@
+#include "SegmentedStream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace lamestandin {
+
+struct SegmentedStream::Segment {
+    std::vector<int16_t> preroll;    // frames before the body: the warm-up, then the join frames
+    std::vector<int16_t> body;       // the frames this segment gives, or the rest of the stream
+    std::vector<int16_t> lookahead;  // the frame after the body, which the body's last one needs
+    bool last = false;
+    int64_t firstFrame = 0;  // the stream frame of the first frame in `bytes`
+    std::vector<uint8_t> bytes;
+    std::vector<FrameInfo> frames;
+    bool ok = false;
+    bool done = false;
+};
+
+namespace {
+
+// Encodes a segment into whole frames from the end of its warm-up on.
+bool EncodeSegment(const Mp3Settings& settings, std::size_t frameValues,
+                   SegmentedStream::Segment& segment) {
+    Lame encoder = NewEncoder(settings);
+    if (!encoder) {
+        return false;
+    }
+    lame_t lame = encoder.get();
+    const int channels = settings.channels;
+    const int frameSize = static_cast<int>(frameValues) / channels;
+    const int preroll = static_cast<int>(segment.preroll.size() / frameValues);
+    const int warmup = preroll > 0 ? SegmentedStream::kWarmupFrames : 0;
+    const int end =
+        segment.last ? -1 : preroll + static_cast<int>(segment.body.size() / frameValues);
+    std::vector<uint8_t> scratch(static_cast<std::size_t>(EncodedBound(frameSize)));
+    std::vector<uint8_t>& out = segment.bytes;
+    auto keep = [&](int count) {
+        if (count < 0) {
+            return false;
+        }
+        out.insert(out.end(), scratch.begin(), scratch.begin() + count);
+        return true;
+    };
+    const int capacity = static_cast<int>(scratch.size());
+    bool warming = warmup > 0;
+    bool ended = false;
+    for (const std::vector<int16_t>* part : {&segment.preroll, &segment.body, &segment.lookahead}) {
+        for (std::size_t at = 0; at < part->size() && !ended; at += frameValues) {
+            const int frames =
+                static_cast<int>(std::min(frameValues, part->size() - at)) / channels;
+            if (!keep(EncodeInto(lame, channels, part->data() + at, frames, scratch.data(),
+                                 capacity))) {
+                return false;
+            }
+            // Fed a frame at a time, the encoder finishes at most one frame per call, so the
+            // flushes fall exactly between the frames where they belong.
+            const int encoded = lame_get_frameNum(lame);
+            if (warming && encoded == warmup) {
+                // The warm-up's frames are complete and dropped; the next frame starts with an
+                // empty bit reservoir, so that it can follow any frame.
+                if (!keep(FlushInto(lame, false, scratch.data(), capacity))) {
+                    return false;
+                }
+                out.clear();
+                warming = false;
+            } else if (!warming && encoded == end) {
+                // The last frame's main data completed, for the next segment to join.
+                if (!keep(FlushInto(lame, false, scratch.data(), capacity))) {
+                    return false;
+                }
+                ended = true;
+            }
+        }
+    }
+    // Only the last segment runs out of samples before its end; it ends as one encoder would.
+    if (warming ||
+        (!ended && !(segment.last && keep(FlushInto(lame, true, scratch.data(), capacity))))) {
+        return false;
+    }
+    std::optional<std::vector<FrameInfo>> frames = ReadFrames(out);
+    if (!frames || (!segment.last && static_cast<int>(frames->size()) != end - warmup)) {
+        return false;
+    }
+    segment.frames = std::move(*frames);
+    return true;
+}
+
+// Copies the last `count` slot bytes before frame `end` of one frame list to the same place
+// before frame `end` of another, reading in `from` and writing in `to`.
+void CopySlotTail(const std::vector<uint8_t>& fromBytes, const std::vector<FrameInfo>& from,
+                  std::size_t fromEnd, std::vector<uint8_t>& toBytes,
+                  const std::vector<FrameInfo>& to, std::size_t toEnd, std::size_t count) {
+    std::size_t source = fromEnd;
+    std::size_t target = toEnd;
+    std::size_t sourceLeft = 0;  // unread slot bytes of from[source], counted from its end
+    std::size_t targetLeft = 0;
+    std::size_t sourceAt = 0;
+    std::size_t targetAt = 0;
+    while (count > 0) {
+        if (sourceLeft == 0) {
+            --source;
+            sourceAt = from[source].offset + from[source].size;
+            sourceLeft = sourceAt - from[source].slot;
+        }
+        if (targetLeft == 0) {
+            --target;
+            targetAt = to[target].offset + to[target].size;
+            targetLeft = targetAt - to[target].slot;
+        }
+        const std::size_t step = std::min({count, sourceLeft, targetLeft});
+        sourceAt -= step;
+        targetAt -= step;
+        std::memcpy(toBytes.data() + targetAt, fromBytes.data() + sourceAt, step);
+        sourceLeft -= step;
+        targetLeft -= step;
+        count -= step;
+    }
+}
+
+}  // namespace
+
+SegmentedStream::SegmentedStream(const Mp3Settings& settings, int frameSize, EncoderPool& pool)
+    : settings_(settings),
+      frameValues_(static_cast<std::size_t>(frameSize) *
+                   static_cast<std::size_t>(settings.channels)),
+      segmentValues_(frameValues_ * kSegmentFrames),
+      threads_(static_cast<std::size_t>(std::min(pool.Threads(), kMostThreadsPerStream))),
+      pool_(pool) {}
+
+SegmentedStream::~SegmentedStream() {
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [this] {
+        return std::all_of(queue_.begin(), queue_.end(),
+                           [](const std::shared_ptr<Segment>& segment) { return segment->done; });
+    });
+}
+
+uint32_t SegmentedStream::BufferSize(const Mp3Settings& settings, int threads) {
+    // What Finish may owe: the segments on the pool, a last one of up to two segments' frames
+    // (a stream that stayed with one encoder), the held frames and the frames that end a stream.
+    const uint64_t frames =
+        static_cast<uint64_t>(std::min(threads, kMostThreadsPerStream) + 3) * kSegmentFrames + 64;
+    const uint64_t perFrame = (settings.outputRate >= 32000 ? 144000u : 72000u) *
+                                  static_cast<uint64_t>(settings.bitrate) /
+                                  static_cast<uint64_t>(settings.outputRate) +
+                              1;
+    return static_cast<uint32_t>(
+        std::min<uint64_t>(frames * perFrame + 7200, std::numeric_limits<uint32_t>::max()));
+}
+
+bool SegmentedStream::Encode(const int16_t* values, uint32_t count, uint8_t* output,
+                             uint32_t capacity, uint32_t* produced) {
+    while (count > 0) {
+        if (bodies_.empty() || bodies_.back().size() == segmentValues_) {
+            bodies_.emplace_back();
+            bodies_.back().reserve(segmentValues_);
+        }
+        std::vector<int16_t>& body = bodies_.back();
+        const auto take =
+            static_cast<uint32_t>(std::min<std::size_t>(count, segmentValues_ - body.size()));
+        body.insert(body.end(), values, values + take);
+        values += take;
+        count -= take;
+    }
+    DispatchReady();
+    if (failed_ || !Collect(threads_)) {
+        return false;
+    }
+    *produced = HandBack(output, capacity);
+    return true;
+}
+
+bool SegmentedStream::Finish(uint8_t* output, uint32_t capacity, uint32_t* produced) {
+    auto segment = std::make_shared<Segment>();
+    segment->last = true;
+    segment->firstFrame = dispatched_ * kSegmentFrames - (dispatched_ > 0 ? kJoinFrames : 0);
+    segment->preroll = std::move(preroll_);
+    for (std::vector<int16_t>& body : bodies_) {
+        if (segment->body.empty()) {
+            segment->body = std::move(body);
+        } else {
+            segment->body.insert(segment->body.end(), body.begin(), body.end());
+        }
+    }
+    bodies_.clear();
+    if (failed_ || !Collect(threads_ - 1)) {
+        return false;
+    }
+    Submit(std::move(segment));
+    if (!Collect(0) || ready_.size() - readyAt_ > capacity) {
+        return false;
+    }
+    *produced = HandBack(output, capacity);
+    return true;
+}
+
+void SegmentedStream::DispatchReady() {
+    const std::size_t prerollValues = frameValues_ * (kWarmupFrames + kJoinFrames);
+    while (bodies_.size() >= 2 && !failed_) {
+        // A segment goes once the frame after it has arrived; the first waits for a second whole
+        // segment, so that a shorter stream stays with one encoder.
+        if (bodies_[1].size() < (dispatched_ > 0 ? frameValues_ : segmentValues_)) {
+            return;
+        }
+        // The threads' share of this stream is busy: the samples wait here rather than on the
+        // pool, and go the moment a segment is done.
+        if (!Collect(threads_ - 1)) {
+            return;
+        }
+        auto segment = std::make_shared<Segment>();
+        std::vector<int16_t>& body = bodies_.front();
+        segment->firstFrame = dispatched_ * kSegmentFrames - (dispatched_ > 0 ? kJoinFrames : 0);
+        segment->preroll = std::move(preroll_);
+        preroll_.assign(body.end() - static_cast<std::ptrdiff_t>(prerollValues), body.end());
+        segment->lookahead.assign(bodies_[1].begin(),
+                                  bodies_[1].begin() + static_cast<std::ptrdiff_t>(frameValues_));
+        segment->body = std::move(body);
+        bodies_.pop_front();
+        ++dispatched_;
+        Submit(std::move(segment));
+    }
+}
+
+void SegmentedStream::Submit(std::shared_ptr<Segment> segment) {
+    queue_.push_back(segment);
+    pool_.Submit([this, segment] {
+        const bool ok = EncodeSegment(settings_, frameValues_, *segment);
+        segment->preroll = {};
+        segment->body = {};
+        segment->lookahead = {};
+        std::lock_guard lock(mutex_);
+        segment->ok = ok;
+        segment->done = true;
+        finished_.notify_all();
+    });
+}
+
+bool SegmentedStream::Collect(std::size_t mayRemain) {
+    while (!queue_.empty() && !failed_) {
+        {
+            std::unique_lock lock(mutex_);
+            Segment& front = *queue_.front();
+            if (!front.done && queue_.size() <= mayRemain) {
+                break;
+            }
+            finished_.wait(lock, [&front] { return front.done; });
+        }
+        failed_ = !queue_.front()->ok || !Join(*queue_.front());
+        queue_.pop_front();
+    }
+    return !failed_;
+}
+
+bool SegmentedStream::Join(Segment& segment) {
+    if (heldFrames_.empty()) {
+        Append(segment, 0);
+        return true;
+    }
+    // The join frame: from the later encoder's first frame, which borrows nothing, to the end of
+    // the earlier one. Its main data must fit into what the earlier frames leave free; of those
+    // that fit, the one that leaves least unused is where the two encoders agree best.
+    const ReservoirMap before(heldFrames_);
+    const ReservoirMap after(segment.frames);
+    const int64_t end = heldFirst_ + static_cast<int64_t>(heldFrames_.size());
+    std::size_t joinLeft = 0;
+    std::size_t joinRight = 0;
+    int64_t best = std::numeric_limits<int64_t>::max();
+    for (int64_t frame = segment.firstFrame; frame <= end; ++frame) {
+        const auto left = static_cast<std::size_t>(frame - heldFirst_);
+        const auto right = static_cast<std::size_t>(frame - segment.firstFrame);
+        if (left == 0 || right >= segment.frames.size()) {
+            continue;
+        }
+        const int64_t unused = before.slotStart[left] - before.dataEnd[left - 1];
+        const int borrowed = segment.frames[right].mainDataBegin;
+        if (borrowed <= unused && unused - borrowed <= best && borrowed <= before.slotStart[left] &&
+            borrowed <= after.slotStart[right]) {
+            best = unused - borrowed;
+            joinLeft = left;
+            joinRight = right;
+        }
+    }
+    if (best == std::numeric_limits<int64_t>::max()) {
+        return false;
+    }
+    CopySlotTail(segment.bytes, segment.frames, joinRight, held_, heldFrames_, joinLeft,
+                 static_cast<std::size_t>(segment.frames[joinRight].mainDataBegin));
+    const std::size_t cut =
+        joinLeft < heldFrames_.size() ? heldFrames_[joinLeft].offset : held_.size();
+    ready_.insert(ready_.end(), held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(cut));
+    Append(segment, joinRight);
+    return true;
+}
+
+void SegmentedStream::Append(Segment& segment, std::size_t from) {
+    const std::vector<FrameInfo>& frames = segment.frames;
+    const std::size_t hold =
+        segment.last ? frames.size()
+                     : std::max(from, frames.size() - std::min(frames.size(), kHeldFrames));
+    auto offsetOf = [&](std::size_t index) {
+        return static_cast<std::ptrdiff_t>(index < frames.size() ? frames[index].offset
+                                                                 : segment.bytes.size());
+    };
+    ready_.insert(ready_.end(), segment.bytes.begin() + offsetOf(from),
+                  segment.bytes.begin() + offsetOf(hold));
+    held_.assign(segment.bytes.begin() + offsetOf(hold), segment.bytes.end());
+    heldFrames_.assign(frames.begin() + static_cast<std::ptrdiff_t>(hold), frames.end());
+    const std::size_t base = hold < frames.size() ? frames[hold].offset : 0;
+    for (FrameInfo& frame : heldFrames_) {
+        frame.offset -= base;
+        frame.slot -= base;
+    }
+    heldFirst_ = segment.firstFrame + static_cast<int64_t>(hold);
+    segment.bytes = {};
+    segment.frames = {};
+}
+
+uint32_t SegmentedStream::HandBack(uint8_t* output, uint32_t capacity) {
+    const std::size_t count = std::min<std::size_t>(capacity, ready_.size() - readyAt_);
+    if (count > 0) {
+        std::memcpy(output, ready_.data() + readyAt_, count);
+    }
+    readyAt_ += count;
+    if (readyAt_ == ready_.size()) {
+        ready_.clear();
+        readyAt_ = 0;
+    }
+    return static_cast<uint32_t>(count);
+}
+
+}  // namespace lamestandin
