@@ -43,6 +43,12 @@ Lame NewEncoder(const Mp3Settings& settings, EncoderRefusal* refusal) {
     return encoder;
 }
 
+int MaxFrameBytes(const Mp3Settings& settings) {
+    return (settings.outputRate >= 32000 ? 144000 : 72000) * settings.bitrate /
+               settings.outputRate +
+           1;
+}
+
 int EncodedBound(int frames) {
     return frames + (frames + 3) / 4 + 7200;
 }

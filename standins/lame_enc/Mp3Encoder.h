@@ -31,6 +31,9 @@ enum class EncoderRefusal { None, Settings, Memory };
 // caller was promised; `refusal` then says why.
 Lame NewEncoder(const Mp3Settings& settings, EncoderRefusal* refusal = nullptr);
 
+// The bytes of the longest frame at these settings (one with the padding byte).
+int MaxFrameBytes(const Mp3Settings& settings);
+
 // The most bytes one call of EncodeInto may give for `frames` sample frames (libmp3lame's bound).
 int EncodedBound(int frames);
 

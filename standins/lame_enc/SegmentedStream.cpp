@@ -36,6 +36,8 @@ bool EncodeSegment(const Mp3Settings& settings, std::size_t frameValues,
         segment.last ? -1 : preroll + static_cast<int>(segment.body.size() / frameValues);
     std::vector<uint8_t> scratch(static_cast<std::size_t>(EncodedBound(frameSize)));
     std::vector<uint8_t>& out = segment.bytes;
+    out.reserve(static_cast<std::size_t>(MaxFrameBytes(settings)) *
+                ((segment.preroll.size() + segment.body.size()) / frameValues + 4));
     auto keep = [&](int count) {
         if (count < 0) {
             return false;
@@ -138,34 +140,21 @@ SegmentedStream::~SegmentedStream() {
 }
 
 uint32_t SegmentedStream::BufferSize(const Mp3Settings& settings, int threads) {
-    // What Finish may owe: the segments on the pool, a last one of up to two segments' frames
-    // (a stream that stayed with one encoder), the held frames and the frames that end a stream.
-    const uint64_t frames =
-        static_cast<uint64_t>(std::min(threads, kMostThreadsPerStream) + 3) * kSegmentFrames + 64;
-    const uint64_t perFrame = (settings.outputRate >= 32000 ? 144000u : 72000u) *
-                                  static_cast<uint64_t>(settings.bitrate) /
-                                  static_cast<uint64_t>(settings.outputRate) +
-                              1;
+    // What Finish may owe: the segments still on the pool (one fewer than the threads), the held
+    // frames, and a last segment of up to two segments' frames (a stream that stayed with one
+    // encoder) with the frames that end a stream.
+    const auto pending = static_cast<uint64_t>(std::min(threads, kMostThreadsPerStream) - 1);
+    const uint64_t frames = pending * (kSegmentFrames + kJoinFrames) + 2 * kSegmentFrames +
+                            kHeldFrames + kJoinFrames + 8;
     return static_cast<uint32_t>(
-        std::min<uint64_t>(frames * perFrame + 7200, std::numeric_limits<uint32_t>::max()));
+        std::min<uint64_t>(frames * static_cast<uint64_t>(MaxFrameBytes(settings)) + 7200,
+                           std::numeric_limits<uint32_t>::max()));
 }
 
 bool SegmentedStream::Encode(const int16_t* values, uint32_t count, uint8_t* output,
                              uint32_t capacity, uint32_t* produced) {
-    while (count > 0) {
-        if (bodies_.empty() || bodies_.back().size() == segmentValues_) {
-            bodies_.emplace_back();
-            bodies_.back().reserve(segmentValues_);
-        }
-        std::vector<int16_t>& body = bodies_.back();
-        const auto take =
-            static_cast<uint32_t>(std::min<std::size_t>(count, segmentValues_ - body.size()));
-        body.insert(body.end(), values, values + take);
-        values += take;
-        count -= take;
-    }
-    DispatchReady();
-    if (failed_ || !Collect(threads_)) {
+    staging_.insert(staging_.end(), values, values + count);
+    if (!Settle() || !Collect(threads_)) {
         return false;
     }
     *produced = HandBack(output, capacity);
@@ -177,15 +166,13 @@ bool SegmentedStream::Finish(uint8_t* output, uint32_t capacity, uint32_t* produ
     segment->last = true;
     segment->firstFrame = dispatched_ * kSegmentFrames - (dispatched_ > 0 ? kJoinFrames : 0);
     segment->preroll = std::move(preroll_);
-    for (std::vector<int16_t>& body : bodies_) {
-        if (segment->body.empty()) {
-            segment->body = std::move(body);
-        } else {
-            segment->body.insert(segment->body.end(), body.begin(), body.end());
-        }
+    bodies_.push_back(std::move(staging_));
+    segment->body = std::move(bodies_.front());
+    for (std::size_t i = 1; i < bodies_.size(); ++i) {
+        segment->body.insert(segment->body.end(), bodies_[i].begin(), bodies_[i].end());
     }
     bodies_.clear();
-    if (failed_ || !Collect(threads_ - 1)) {
+    if (failed_) {
         return false;
     }
     Submit(std::move(segment));
@@ -196,31 +183,58 @@ bool SegmentedStream::Finish(uint8_t* output, uint32_t capacity, uint32_t* produ
     return true;
 }
 
-void SegmentedStream::DispatchReady() {
-    const std::size_t prerollValues = frameValues_ * (kWarmupFrames + kJoinFrames);
-    while (bodies_.size() >= 2 && !failed_) {
-        // A segment goes once the frame after it has arrived; the first waits for a second whole
-        // segment, so that a shorter stream stays with one encoder.
-        if (bodies_[1].size() < (dispatched_ > 0 ? frameValues_ : segmentValues_)) {
-            return;
+bool SegmentedStream::Settle() {
+    for (;;) {
+        if (!bodies_.empty() && bodies_.back().size() < segmentValues_) {
+            std::vector<int16_t>& body = bodies_.back();
+            const auto take = static_cast<std::ptrdiff_t>(
+                std::min(staging_.size(), segmentValues_ - body.size()));
+            body.insert(body.end(), staging_.begin(), staging_.begin() + take);
+            staging_.erase(staging_.begin(), staging_.begin() + take);
         }
-        // The threads' share of this stream is busy: the samples wait here rather than on the
-        // pool, and go the moment a segment is done.
-        if (!Collect(threads_ - 1)) {
-            return;
+        if (DispatchFront()) {
+            // With the stream's share of the threads busy, the caller waits here, before it
+            // gathers another segment: the samples held stay those of the threads' segments.
+            if (!Collect(threads_ - 1)) {
+                return false;
+            }
+        } else if (staging_.empty()) {
+            return !failed_;
+        } else if (!spare_.empty()) {
+            bodies_.push_back(std::move(spare_.back()));
+            spare_.pop_back();
+        } else {
+            bodies_.emplace_back();
+            bodies_.back().reserve(segmentValues_);
         }
-        auto segment = std::make_shared<Segment>();
-        std::vector<int16_t>& body = bodies_.front();
-        segment->firstFrame = dispatched_ * kSegmentFrames - (dispatched_ > 0 ? kJoinFrames : 0);
-        segment->preroll = std::move(preroll_);
-        preroll_.assign(body.end() - static_cast<std::ptrdiff_t>(prerollValues), body.end());
-        segment->lookahead.assign(bodies_[1].begin(),
-                                  bodies_[1].begin() + static_cast<std::ptrdiff_t>(frameValues_));
-        segment->body = std::move(body);
-        bodies_.pop_front();
-        ++dispatched_;
-        Submit(std::move(segment));
     }
+}
+
+bool SegmentedStream::DispatchFront() {
+    if (bodies_.empty() || bodies_.front().size() < segmentValues_) {
+        return false;
+    }
+    // A segment goes once the frame after it has arrived; the first waits for a second whole
+    // segment, so that a shorter stream stays with one encoder.
+    const std::vector<int16_t>& next = bodies_.size() > 1 ? bodies_[1] : staging_;
+    if (next.size() < (dispatched_ > 0 ? frameValues_ : segmentValues_) ||
+        (dispatched_ == 0 && bodies_.size() < 2)) {
+        return false;
+    }
+    const auto prerollValues =
+        static_cast<std::ptrdiff_t>(frameValues_ * (kWarmupFrames + kJoinFrames));
+    auto segment = std::make_shared<Segment>();
+    std::vector<int16_t>& body = bodies_.front();
+    segment->firstFrame = dispatched_ * kSegmentFrames - (dispatched_ > 0 ? kJoinFrames : 0);
+    segment->preroll = std::move(preroll_);
+    preroll_.assign(body.end() - prerollValues, body.end());
+    segment->lookahead.assign(next.begin(),
+                              next.begin() + static_cast<std::ptrdiff_t>(frameValues_));
+    segment->body = std::move(body);
+    bodies_.pop_front();
+    ++dispatched_;
+    Submit(std::move(segment));
+    return true;
 }
 
 void SegmentedStream::Submit(std::shared_ptr<Segment> segment) {
@@ -228,7 +242,7 @@ void SegmentedStream::Submit(std::shared_ptr<Segment> segment) {
     pool_.Submit([this, segment] {
         const bool ok = EncodeSegment(settings_, frameValues_, *segment);
         segment->preroll = {};
-        segment->body = {};
+        segment->body.clear();  // its storage takes the stream's next segment
         segment->lookahead = {};
         std::lock_guard lock(mutex_);
         segment->ok = ok;
@@ -247,7 +261,11 @@ bool SegmentedStream::Collect(std::size_t mayRemain) {
             }
             finished_.wait(lock, [&front] { return front.done; });
         }
-        failed_ = !queue_.front()->ok || !Join(*queue_.front());
+        Segment& front = *queue_.front();
+        failed_ = !front.ok || !Join(front);
+        if (front.body.capacity() == segmentValues_ && spare_.empty()) {
+            spare_.push_back(std::move(front.body));
+        }
         queue_.pop_front();
     }
     return !failed_;

@@ -26,7 +26,7 @@ namespace lamestandin {
 class SegmentedStream final : public Mp3Stream {
   public:
     // Each segment after the first costs kWarmupFrames + kJoinFrames more frames of work.
-    static constexpr int kSegmentFrames = 640;
+    static constexpr int kSegmentFrames = 768;
     // libmp3lame spreads bits by the perceptual entropy of the last 19 frames; fewer than that
     // and the frames near the join are not the ones the earlier encoder would give.
     static constexpr int kWarmupFrames = 16;
@@ -56,7 +56,11 @@ class SegmentedStream final : public Mp3Stream {
     // drop, and enough before them for the most a frame can borrow.
     static constexpr std::size_t kHeldFrames = kJoinFrames + 12;
 
-    void DispatchReady();
+    // Moves staged values into segments and whole segments to the pool; false once a segment
+    // has failed.
+    bool Settle();
+    // Sends the first segment to the pool when it is whole and what it needs after it is here.
+    bool DispatchFront();
     void Submit(std::shared_ptr<Segment> segment);
     // Joins the finished segments at the front to the stream, first waiting until no more than
     // `mayRemain` are left; false once a segment has failed.
@@ -72,8 +76,10 @@ class SegmentedStream final : public Mp3Stream {
     const std::size_t threads_;        // segments of this stream on the pool at once
     EncoderPool& pool_;
 
+    std::vector<int16_t> staging_;                // values not yet in a segment
     std::vector<int16_t> preroll_;                // the frames before bodies_.front()
     std::deque<std::vector<int16_t>> bodies_;     // segments' samples, all whole but the last
+    std::vector<std::vector<int16_t>> spare_;     // a finished segment's storage, for the next
     int64_t dispatched_ = 0;                      // segments gone to the pool
     std::deque<std::shared_ptr<Segment>> queue_;  // on the pool or done, in stream order
     bool failed_ = false;

@@ -336,7 +336,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Two files of a little over two segments of the MP3 library at once, as `--jobs 2` converts
 // them: their segments share the library's threads and still join into whole, valid streams.
 TEST_F(Workspace, LongMp3FilesShareTheLibrarysThreads) {
-    constexpr int64_t kSegmentFrames = 640;
+    constexpr int64_t kSegmentFrames = 768;
     const testwave::WaveShape shapes[] = {{1, 2, 44100, 16}, {1, 1, 22050, 16}};
     std::vector<std::unique_ptr<Recorder>> recorders;
     std::vector<std::unique_ptr<TConvertThread>> workers;

@@ -181,7 +181,7 @@ TEST_F(LameEnc, ReportsLibmp3lamesVersion) {
 // --- lame_enc: one long stream on every core ---------------------------------------------------
 
 // The library's segments, in frames: its seams lie at multiples of this.
-constexpr std::size_t kSegmentFrames = 640;
+constexpr std::size_t kSegmentFrames = 768;
 // Decoding lags the source by libmp3lame's delay and the decoder's.
 constexpr std::size_t kCodecDelay = 576 + 529;
 
