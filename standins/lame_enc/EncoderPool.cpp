@@ -71,6 +71,31 @@ void EncoderPool::Submit(std::function<void()> job) {
     job();
 }
 
+std::vector<int16_t> EncoderPool::TakeBuffer(std::size_t capacity) {
+    {
+        std::lock_guard lock(buffersMutex_);
+        for (auto at = buffers_.begin(); at != buffers_.end(); ++at) {
+            if (at->capacity() >= capacity) {
+                std::vector<int16_t> buffer = std::move(*at);
+                buffers_.erase(at);
+                return buffer;
+            }
+        }
+    }
+    std::vector<int16_t> buffer;
+    buffer.reserve(capacity);
+    return buffer;
+}
+
+void EncoderPool::GiveBuffer(std::vector<int16_t> buffer) {
+    buffer.clear();
+    std::lock_guard lock(buffersMutex_);
+    // As many as the threads have segments in flight, and the one being gathered.
+    if (buffers_.size() <= static_cast<std::size_t>(threads_) && buffer.capacity() > 0) {
+        buffers_.push_back(std::move(buffer));
+    }
+}
+
 void EncoderPool::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {

@@ -1,8 +1,10 @@
-// The threads that encode the segments of MP3 streams: one pool per loaded library, shared by every
-// stream open in it, so that several streams at once do not put more threads on the processors.
+// The threads that encode the segments of MP3 streams, and the storage of the segments' samples:
+// one pool per process, shared by every open stream, so that several streams at once do not put
+// more threads on the processors.
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -31,6 +33,12 @@ class EncoderPool {
     // Runs `job` on a thread of the pool, in the order jobs arrive.
     void Submit(std::function<void()> job);
 
+    // Empty storage for at least `capacity` samples. Storage handed back by a finished segment is
+    // reused: fresh memory costs the kernel a page fault for each page, which for a short stream
+    // is several per cent of its encoding.
+    std::vector<int16_t> TakeBuffer(std::size_t capacity);
+    void GiveBuffer(std::vector<int16_t> buffer);
+
   private:
     void Run();
 
@@ -40,6 +48,8 @@ class EncoderPool {
     std::deque<std::function<void()>> jobs_;
     std::vector<std::thread> workers_;
     bool stopping_ = false;
+    std::mutex buffersMutex_;
+    std::vector<std::vector<int16_t>> buffers_;
 };
 
 }  // namespace lamestandin

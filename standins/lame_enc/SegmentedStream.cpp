@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 namespace lamestandin {
 
 struct SegmentedStream::Segment {
-    std::vector<int16_t> preroll;    // frames before the body: the warm-up, then the join frames
-    std::vector<int16_t> body;       // the frames this segment gives, or the rest of the stream
-    std::vector<int16_t> lookahead;  // the frame after the body, which the body's last one needs
+    std::vector<int16_t> preroll;  // frames before the body: the warm-up, then the join frames
+    std::vector<int16_t> body;     // the frames this segment gives
+    // After the body: the frame that its last frame needs, or, for the last segment, the rest of
+    // the stream.
+    std::vector<std::vector<int16_t>> after;
     bool last = false;
     int64_t firstFrame = 0;  // the stream frame of the first frame in `bytes`
     std::vector<uint8_t> bytes;
@@ -36,8 +39,14 @@ bool EncodeSegment(const Mp3Settings& settings, std::size_t frameValues,
         segment.last ? -1 : preroll + static_cast<int>(segment.body.size() / frameValues);
     std::vector<uint8_t> scratch(static_cast<std::size_t>(EncodedBound(frameSize)));
     std::vector<uint8_t>& out = segment.bytes;
+    std::vector<const std::vector<int16_t>*> parts = {&segment.preroll, &segment.body};
+    std::size_t values = 0;
+    for (const std::vector<int16_t>& part : segment.after) {
+        parts.push_back(&part);
+        values += part.size();
+    }
     out.reserve(static_cast<std::size_t>(MaxFrameBytes(settings)) *
-                ((segment.preroll.size() + segment.body.size()) / frameValues + 4));
+                ((segment.preroll.size() + segment.body.size() + values) / frameValues + 4));
     auto keep = [&](int count) {
         if (count < 0) {
             return false;
@@ -48,7 +57,8 @@ bool EncodeSegment(const Mp3Settings& settings, std::size_t frameValues,
     const int capacity = static_cast<int>(scratch.size());
     bool warming = warmup > 0;
     bool ended = false;
-    for (const std::vector<int16_t>* part : {&segment.preroll, &segment.body, &segment.lookahead}) {
+    // Only the last part may end inside a frame.
+    for (const std::vector<int16_t>* part : parts) {
         for (std::size_t at = 0; at < part->size() && !ended; at += frameValues) {
             const int frames =
                 static_cast<int>(std::min(frameValues, part->size() - at)) / channels;
@@ -137,6 +147,9 @@ SegmentedStream::~SegmentedStream() {
         return std::all_of(queue_.begin(), queue_.end(),
                            [](const std::shared_ptr<Segment>& segment) { return segment->done; });
     });
+    for (std::vector<int16_t>& body : bodies_) {
+        pool_.GiveBuffer(std::move(body));
+    }
 }
 
 uint32_t SegmentedStream::BufferSize(const Mp3Settings& settings, int threads) {
@@ -168,9 +181,7 @@ bool SegmentedStream::Finish(uint8_t* output, uint32_t capacity, uint32_t* produ
     segment->preroll = std::move(preroll_);
     bodies_.push_back(std::move(staging_));
     segment->body = std::move(bodies_.front());
-    for (std::size_t i = 1; i < bodies_.size(); ++i) {
-        segment->body.insert(segment->body.end(), bodies_[i].begin(), bodies_[i].end());
-    }
+    std::move(bodies_.begin() + 1, bodies_.end(), std::back_inserter(segment->after));
     bodies_.clear();
     if (failed_) {
         return false;
@@ -200,12 +211,8 @@ bool SegmentedStream::Settle() {
             }
         } else if (staging_.empty()) {
             return !failed_;
-        } else if (!spare_.empty()) {
-            bodies_.push_back(std::move(spare_.back()));
-            spare_.pop_back();
         } else {
-            bodies_.emplace_back();
-            bodies_.back().reserve(segmentValues_);
+            bodies_.push_back(pool_.TakeBuffer(segmentValues_));
         }
     }
 }
@@ -228,8 +235,8 @@ bool SegmentedStream::DispatchFront() {
     segment->firstFrame = dispatched_ * kSegmentFrames - (dispatched_ > 0 ? kJoinFrames : 0);
     segment->preroll = std::move(preroll_);
     preroll_.assign(body.end() - prerollValues, body.end());
-    segment->lookahead.assign(next.begin(),
-                              next.begin() + static_cast<std::ptrdiff_t>(frameValues_));
+    segment->after.emplace_back(next.begin(),
+                                next.begin() + static_cast<std::ptrdiff_t>(frameValues_));
     segment->body = std::move(body);
     bodies_.pop_front();
     ++dispatched_;
@@ -242,8 +249,6 @@ void SegmentedStream::Submit(std::shared_ptr<Segment> segment) {
     pool_.Submit([this, segment] {
         const bool ok = EncodeSegment(settings_, frameValues_, *segment);
         segment->preroll = {};
-        segment->body.clear();  // its storage takes the stream's next segment
-        segment->lookahead = {};
         std::lock_guard lock(mutex_);
         segment->ok = ok;
         segment->done = true;
@@ -263,8 +268,9 @@ bool SegmentedStream::Collect(std::size_t mayRemain) {
         }
         Segment& front = *queue_.front();
         failed_ = !front.ok || !Join(front);
-        if (front.body.capacity() == segmentValues_ && spare_.empty()) {
-            spare_.push_back(std::move(front.body));
+        pool_.GiveBuffer(std::move(front.body));
+        for (std::vector<int16_t>& part : front.after) {
+            pool_.GiveBuffer(std::move(part));
         }
         queue_.pop_front();
     }

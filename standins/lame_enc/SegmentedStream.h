@@ -79,7 +79,6 @@ class SegmentedStream final : public Mp3Stream {
     std::vector<int16_t> staging_;                // values not yet in a segment
     std::vector<int16_t> preroll_;                // the frames before bodies_.front()
     std::deque<std::vector<int16_t>> bodies_;     // segments' samples, all whole but the last
-    std::vector<std::vector<int16_t>> spare_;     // a finished segment's storage, for the next
     int64_t dispatched_ = 0;                      // segments gone to the pool
     std::deque<std::shared_ptr<Segment>> queue_;  // on the pool or done, in stream order
     bool failed_ = false;
