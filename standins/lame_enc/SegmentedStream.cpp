@@ -139,7 +139,11 @@ SegmentedStream::SegmentedStream(const Mp3Settings& settings, int frameSize, Enc
                    static_cast<std::size_t>(settings.channels)),
       segmentValues_(frameValues_ * kSegmentFrames),
       threads_(static_cast<std::size_t>(std::min(pool.Threads(), kMostThreadsPerStream))),
-      pool_(pool) {}
+      pool_(pool),
+      first_(NewEncoder(settings)),
+      scratch_(static_cast<std::size_t>(EncodedBound(frameSize))) {
+    failed_ = !first_;
+}
 
 SegmentedStream::~SegmentedStream() {
     std::unique_lock lock(mutex_);
@@ -153,12 +157,14 @@ SegmentedStream::~SegmentedStream() {
 }
 
 uint32_t SegmentedStream::BufferSize(const Mp3Settings& settings, int threads) {
-    // What Finish may owe: the segments still on the pool (one fewer than the threads), the held
-    // frames, and a last segment of up to two segments' frames (a stream that stayed with one
-    // encoder) with the frames that end a stream.
-    const auto pending = static_cast<uint64_t>(std::min(threads, kMostThreadsPerStream) - 1);
-    const uint64_t frames = pending * (kSegmentFrames + kJoinFrames) + 2 * kSegmentFrames +
-                            kHeldFrames + kJoinFrames + 8;
+    // What Finish may owe: a stream that kept its first encoder, whole; or the segments still on
+    // the pool (one fewer than the threads), the held frames and the last segment, each with its
+    // join frames; and the frames that end a stream.
+    const auto onPool = static_cast<uint64_t>(std::min(threads, kMostThreadsPerStream));
+    const uint64_t frames =
+        std::max<uint64_t>(2 * kSegmentFrames,
+                           onPool * (kSegmentFrames + kJoinFrames) + kJoinFrames + kHeldFrames) +
+        8;
     return static_cast<uint32_t>(
         std::min<uint64_t>(frames * static_cast<uint64_t>(MaxFrameBytes(settings)) + 7200,
                            std::numeric_limits<uint32_t>::max()));
@@ -167,7 +173,7 @@ uint32_t SegmentedStream::BufferSize(const Mp3Settings& settings, int threads) {
 bool SegmentedStream::Encode(const int16_t* values, uint32_t count, uint8_t* output,
                              uint32_t capacity, uint32_t* produced) {
     staging_.insert(staging_.end(), values, values + count);
-    if (!Settle() || !Collect(threads_)) {
+    if (!FeedFirst() || !Settle() || !Collect(threads_)) {
         return false;
     }
     *produced = HandBack(output, capacity);
@@ -175,18 +181,34 @@ bool SegmentedStream::Encode(const int16_t* values, uint32_t count, uint8_t* out
 }
 
 bool SegmentedStream::Finish(uint8_t* output, uint32_t capacity, uint32_t* produced) {
-    auto segment = std::make_shared<Segment>();
-    segment->last = true;
-    segment->firstFrame = dispatched_ * kSegmentFrames - (dispatched_ > 0 ? kJoinFrames : 0);
-    segment->preroll = std::move(preroll_);
-    bodies_.push_back(std::move(staging_));
-    segment->body = std::move(bodies_.front());
-    std::move(bodies_.begin() + 1, bodies_.end(), std::back_inserter(segment->after));
-    bodies_.clear();
     if (failed_) {
         return false;
     }
-    Submit(std::move(segment));
+    bodies_.push_back(std::move(staging_));
+    if (first_) {
+        // Shorter than two segments: the first segment's encoder takes the rest, as one encoder
+        // takes a whole stream. Its frame after the first segment has been fed already.
+        std::size_t skip = firstFed_ > kSegmentFrames ? frameValues_ : 0;
+        for (std::vector<int16_t>& body : bodies_) {
+            const std::size_t from = std::min(skip, body.size());
+            skip -= from;
+            failed_ = failed_ || !FeedFirstValues(body.data() + from, body.size() - from);
+            pool_.GiveBuffer(std::move(body));
+        }
+        bodies_.clear();
+        if (failed_ || !EndFirst(true)) {
+            return false;
+        }
+    } else {
+        auto segment = std::make_shared<Segment>();
+        segment->last = true;
+        segment->firstFrame = (dispatched_ + 1) * kSegmentFrames - kJoinFrames;
+        segment->preroll = std::move(preroll_);
+        segment->body = std::move(bodies_.front());
+        std::move(bodies_.begin() + 1, bodies_.end(), std::back_inserter(segment->after));
+        bodies_.clear();
+        Submit(std::move(segment));
+    }
     if (!Collect(0) || ready_.size() - readyAt_ > capacity) {
         return false;
     }
@@ -194,7 +216,65 @@ bool SegmentedStream::Finish(uint8_t* output, uint32_t capacity, uint32_t* produ
     return true;
 }
 
+bool SegmentedStream::FeedFirst() {
+    // Its own frames leave the staged values; the frame after them stays for the next segment.
+    while (first_ && firstFed_ <= kSegmentFrames && staging_.size() >= frameValues_) {
+        if (!FeedFirstValues(staging_.data(), frameValues_)) {
+            return false;
+        }
+        if (firstFed_ > kSegmentFrames - (kWarmupFrames + kJoinFrames) &&
+            firstFed_ <= kSegmentFrames) {
+            preroll_.insert(preroll_.end(), staging_.begin(),
+                            staging_.begin() + static_cast<std::ptrdiff_t>(frameValues_));
+        }
+        if (firstFed_ <= kSegmentFrames) {
+            staging_.erase(staging_.begin(),
+                           staging_.begin() + static_cast<std::ptrdiff_t>(frameValues_));
+        }
+    }
+    return true;
+}
+
+bool SegmentedStream::FeedFirstValues(const int16_t* values, std::size_t count) {
+    for (std::size_t at = 0; at < count; at += frameValues_) {
+        const int frames =
+            static_cast<int>(std::min(frameValues_, count - at)) / settings_.channels;
+        const int encoded = EncodeInto(first_.get(), settings_.channels, values + at, frames,
+                                       scratch_.data(), static_cast<int>(scratch_.size()));
+        if (encoded < 0) {
+            return false;
+        }
+        firstBytes_.insert(firstBytes_.end(), scratch_.begin(), scratch_.begin() + encoded);
+        ++firstFed_;
+    }
+    return true;
+}
+
+bool SegmentedStream::EndFirst(bool endOfStream) {
+    const int encoded =
+        FlushInto(first_.get(), endOfStream, scratch_.data(), static_cast<int>(scratch_.size()));
+    first_.reset();
+    if (encoded < 0) {
+        return false;
+    }
+    firstBytes_.insert(firstBytes_.end(), scratch_.begin(), scratch_.begin() + encoded);
+    auto segment = std::make_shared<Segment>();
+    segment->last = endOfStream;
+    segment->bytes = std::move(firstBytes_);
+    std::optional<std::vector<FrameInfo>> frames = ReadFrames(segment->bytes);
+    segment->ok = frames && (endOfStream || frames->size() == kSegmentFrames);
+    if (frames) {
+        segment->frames = std::move(*frames);
+    }
+    segment->done = true;
+    queue_.push_back(std::move(segment));
+    return true;
+}
+
 bool SegmentedStream::Settle() {
+    if (first_ && firstFed_ <= kSegmentFrames) {
+        return true;  // the first segment's frames, and the one after them, are still coming
+    }
     for (;;) {
         if (!bodies_.empty() && bodies_.back().size() < segmentValues_) {
             std::vector<int16_t>& body = bodies_.back();
@@ -209,7 +289,7 @@ bool SegmentedStream::Settle() {
             if (!Collect(threads_ - 1)) {
                 return false;
             }
-        } else if (staging_.empty()) {
+        } else if (staging_.empty() || failed_) {
             return !failed_;
         } else {
             bodies_.push_back(pool_.TakeBuffer(segmentValues_));
@@ -218,21 +298,24 @@ bool SegmentedStream::Settle() {
 }
 
 bool SegmentedStream::DispatchFront() {
+    // A segment goes once the frame after it has arrived. The stream then has two segments at
+    // least, so the first segment's encoder ends where that segment does.
     if (bodies_.empty() || bodies_.front().size() < segmentValues_) {
         return false;
     }
-    // A segment goes once the frame after it has arrived; the first waits for a second whole
-    // segment, so that a shorter stream stays with one encoder.
     const std::vector<int16_t>& next = bodies_.size() > 1 ? bodies_[1] : staging_;
-    if (next.size() < (dispatched_ > 0 ? frameValues_ : segmentValues_) ||
-        (dispatched_ == 0 && bodies_.size() < 2)) {
+    if (next.size() < frameValues_) {
+        return false;
+    }
+    if (first_ && !EndFirst(false)) {
+        failed_ = true;
         return false;
     }
     const auto prerollValues =
         static_cast<std::ptrdiff_t>(frameValues_ * (kWarmupFrames + kJoinFrames));
     auto segment = std::make_shared<Segment>();
     std::vector<int16_t>& body = bodies_.front();
-    segment->firstFrame = dispatched_ * kSegmentFrames - (dispatched_ > 0 ? kJoinFrames : 0);
+    segment->firstFrame = (dispatched_ + 1) * kSegmentFrames - kJoinFrames;
     segment->preroll = std::move(preroll_);
     preroll_.assign(body.end() - prerollValues, body.end());
     segment->after.emplace_back(next.begin(),

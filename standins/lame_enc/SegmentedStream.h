@@ -56,6 +56,13 @@ class SegmentedStream final : public Mp3Stream {
     // drop, and enough before them for the most a frame can borrow.
     static constexpr std::size_t kHeldFrames = kJoinFrames + 12;
 
+    // The first segment is encoded on the caller's thread as its values come: a stream shorter
+    // than two segments keeps that one encoder, as before, and is neither held nor handed over.
+    bool FeedFirst();
+    bool FeedFirstValues(const int16_t* values, std::size_t count);
+    // Ends the first segment's encoder: at the end of the stream, or after the segment's own
+    // frames; the segment then joins the stream like any other.
+    bool EndFirst(bool endOfStream);
     // Moves staged values into segments and whole segments to the pool; false once a segment
     // has failed.
     bool Settle();
@@ -76,10 +83,15 @@ class SegmentedStream final : public Mp3Stream {
     const std::size_t threads_;        // segments of this stream on the pool at once
     EncoderPool& pool_;
 
+    Lame first_;                       // the first segment's encoder; null once it has ended
+    int64_t firstFed_ = 0;             // frames it has been given
+    std::vector<uint8_t> firstBytes_;  // its bytes, kept until its end is known
+    std::vector<uint8_t> scratch_;     // for its calls
+
     std::vector<int16_t> staging_;                // values not yet in a segment
     std::vector<int16_t> preroll_;                // the frames before bodies_.front()
     std::deque<std::vector<int16_t>> bodies_;     // segments' samples, all whole but the last
-    int64_t dispatched_ = 0;                      // segments gone to the pool
+    int64_t dispatched_ = 0;                      // segments gone to the pool: all but the first
     std::deque<std::shared_ptr<Segment>> queue_;  // on the pool or done, in stream order
     bool failed_ = false;
 

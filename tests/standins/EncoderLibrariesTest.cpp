@@ -264,6 +264,21 @@ SeamMeasure Measure(const std::vector<std::vector<double>>& source, const MediaF
     return measure;
 }
 
+// A stream of no more than two segments keeps one encoder: the same bytes as with one per stream.
+TEST_F(LameEnc, ShortStreamsKeepOneEncoder) {
+    const LameConfig config = Config(22050, 3, 64);
+    for (const std::size_t frames : {kSegmentFrames + 1, 2 * kSegmentFrames}) {
+        std::vector<int16_t> pcm(frames * 576 + 7);
+        for (std::size_t i = 0; i < pcm.size(); ++i) {
+            pcm[i] = static_cast<int16_t>(9000 * std::sin(0.01 * static_cast<double>(i)));
+        }
+        ::setenv("SONVERT_MP3_THREADS", "1", 1);
+        const std::vector<uint8_t> one = Encode(config, pcm);
+        ::unsetenv("SONVERT_MP3_THREADS");
+        EXPECT_EQ(Encode(config, pcm), one) << frames << " frames";
+    }
+}
+
 class LameSeams : public LameEnc, public ::testing::WithParamInterface<SeamRow> {};
 
 TEST_P(LameSeams, CannotBeHeardOrTold) {
