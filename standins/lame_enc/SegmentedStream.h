@@ -8,6 +8,10 @@
 // The join takes the frame among those where the two encoders' reservoirs agree best; the bytes
 // that the later encoder's frames borrow from before it go into the earlier one's unused
 // reservoir, which its end left as padding. Neither side then starts a frame short of bits.
+//
+// The first segment is encoded on the caller's thread while the stream is gathered, the others
+// on the pool; the caller waits before gathering a segment while the stream's share of the
+// threads is busy, so that the samples held are those of about one segment per thread.
 #pragma once
 
 #include <condition_variable>
@@ -56,8 +60,8 @@ class SegmentedStream final : public Mp3Stream {
     // drop, and enough before them for the most a frame can borrow.
     static constexpr std::size_t kHeldFrames = kJoinFrames + 12;
 
-    // The first segment is encoded on the caller's thread as its values come: a stream shorter
-    // than two segments keeps that one encoder, as before, and is neither held nor handed over.
+    // The first segment is encoded on the caller's thread as its values come: a stream of up to
+    // two segments keeps that one encoder, as before, and never goes to the pool.
     bool FeedFirst();
     bool FeedFirstValues(const int16_t* values, std::size_t count);
     // Ends the first segment's encoder: at the end of the stream, or after the segment's own
@@ -66,7 +70,8 @@ class SegmentedStream final : public Mp3Stream {
     // Moves staged values into segments and whole segments to the pool; false once a segment
     // has failed.
     bool Settle();
-    // Sends the first segment to the pool when it is whole and what it needs after it is here.
+    // Sends the segment at the front to the pool once it is whole and the frame after it is here;
+    // the stream is then longer than two segments, and the first segment's encoder ends.
     bool DispatchFront();
     void Submit(std::shared_ptr<Segment> segment);
     // Joins the finished segments at the front to the stream, first waiting until no more than
