@@ -22,7 +22,9 @@ namespace {
 
 // The MP3 library's chunk is one frame, in sample frames: the worker's silence tail is two such
 // blocks.
-constexpr int64_t Mp3BlockFrames(uint32_t rate) { return rate >= 32000 ? 1152 : 576; }
+constexpr int64_t Mp3BlockFrames(uint32_t rate) {
+    return rate >= 32000 ? 1152 : 576;
+}
 constexpr uint32_t kSilenceTailBelow = 51200;
 constexpr int64_t kWmaFrame = 2048;
 
