@@ -104,7 +104,8 @@ LAME_ENC_EXPORT uint32_t beInitStream(const LameConfig* config, uint32_t* sample
             std::make_unique<lamestandin::SingleStream>(std::move(encoder), settings.channels);
     } else {
         lamestandin::EncoderPool& pool = lamestandin::EncoderPool::Instance();
-        state->encoder = std::make_unique<lamestandin::SegmentedStream>(settings, frameSize, pool);
+        state->encoder = std::make_unique<lamestandin::SegmentedStream>(settings, frameSize,
+                                                                        std::move(encoder), pool);
         state->bufferSize = std::max(
             state->bufferSize, lamestandin::SegmentedStream::BufferSize(settings, pool.Threads()));
     }

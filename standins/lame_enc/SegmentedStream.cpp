@@ -133,14 +133,15 @@ void CopySlotTail(const std::vector<uint8_t>& fromBytes, const std::vector<Frame
 
 }  // namespace
 
-SegmentedStream::SegmentedStream(const Mp3Settings& settings, int frameSize, EncoderPool& pool)
+SegmentedStream::SegmentedStream(const Mp3Settings& settings, int frameSize, Lame first,
+                                 EncoderPool& pool)
     : settings_(settings),
       frameValues_(static_cast<std::size_t>(frameSize) *
                    static_cast<std::size_t>(settings.channels)),
       segmentValues_(frameValues_ * kSegmentFrames),
       threads_(static_cast<std::size_t>(std::min(pool.Threads(), kMostThreadsPerStream))),
       pool_(pool),
-      first_(NewEncoder(settings)),
+      first_(std::move(first)),
       scratch_(static_cast<std::size_t>(EncodedBound(frameSize))) {
     failed_ = !first_;
 }

@@ -42,7 +42,8 @@ class SegmentedStream final : public Mp3Stream {
 
     // `frameSize`: sample frames per MP3 frame (1152, or 576 below 32,000 Hz). The settings must
     // not resample: a resampler's state cannot be warmed up on the frame grid.
-    SegmentedStream(const Mp3Settings& settings, int frameSize, EncoderPool& pool);
+    // `first` is an encoder made from the settings, for the first segment.
+    SegmentedStream(const Mp3Settings& settings, int frameSize, Lame first, EncoderPool& pool);
     // Waits for the stream's segments still on the pool.
     ~SegmentedStream() override;
 
