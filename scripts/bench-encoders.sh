@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Converts a 10-minute 44,100 Hz stereo WAVE file with sonvert-batch and, side by side, with the
 # command-line encoders at the same settings; prints the median wall time and peak memory of each.
+# MP3 is also converted with SONVERT_MP3_THREADS=1 (one encoder per stream), to show what encoding
+# one stream on every core gains and costs.
 #   scripts/bench-encoders.sh [BIN_DIR] [RUNS]
 # BIN_DIR defaults to build/default/bin, RUNS to 5. Wall time is what counts; the CPU time beside it
 # tells a slower pump from a busy machine.
@@ -42,6 +44,10 @@ ours() {  # format input
     wma) measure "$batch" -f wma --wma-bitrate-index 3 -o "$work" "$2" ;;
   esac
 }
+# The MP3 library with one encoder per stream, as before it used every core.
+single() {  # input
+  SONVERT_MP3_THREADS=1 measure "$batch" -f mp3 --mp3-bitrate-index 3 -o "$work" "$1"
+}
 theirs() {  # format input
   case "$1" in
     mp3) measure lame --quiet -b 128 "$2" "$work/theirs.mp3" ;;
@@ -54,11 +60,14 @@ echo "| format | settings | reference | wall s, ours | wall s, reference | CPU s
 echo "|---|---|---|---|---|---|---|---|---|"
 status=0
 for format in mp3 ogg wma; do
-  : >"$work/ours.txt"; : >"$work/theirs.txt"
+  : >"$work/ours.txt"; : >"$work/theirs.txt"; : >"$work/single.txt"
   for ((i = 0; i < runs; i++)); do
     # Alternate, so that neither side always runs on a warm or a cold cache.
     ours "$format" "$work/long.wav" >>"$work/ours.txt"
     theirs "$format" "$work/long.wav" >>"$work/theirs.txt"
+    if [ "$format" = mp3 ]; then
+      single "$work/long.wav" >>"$work/single.txt"
+    fi
   done
   short_rss="$(ours "$format" "$work/short.wav" | cut -d' ' -f2)"
   our_time="$(cut -d' ' -f1 "$work/ours.txt" | median)"
@@ -73,10 +82,22 @@ for format in mp3 ogg wma; do
     wma) settings="96,000 bit/s"; reference="ffmpeg -c:a wmav2 -b:a 96k" ;;
   esac
   echo "| $format | $settings | \`$reference\` | $our_time | $their_time | $our_cpu | $their_cpu | $our_rss / $short_rss | $their_rss |"
+  if [ "$format" = mp3 ]; then
+    single_time="$(cut -d' ' -f1 "$work/single.txt" | median)"
+    single_cpu="$(cut -d' ' -f3 "$work/single.txt" | median)"
+    single_rss="$(cut -d' ' -f2 "$work/single.txt" | median)"
+    echo "| mp3 | 128 kbit/s, \`SONVERT_MP3_THREADS=1\` | \`lame -b 128\` | $single_time | $their_time | $single_cpu | $their_cpu | $single_rss | $their_rss |"
+    mp3_line="$(awk -v t="$our_time" -v l="$their_time" -v s="$single_time" -v c="$our_cpu" \
+      -v sc="$single_cpu" -v m="$our_rss" 'BEGIN {
+        printf "mp3 on every core: wall %.2f of lame and %.2f of SONVERT_MP3_THREADS=1 (aim: at most 0.58), ", t / l, t / s
+        printf "CPU %.3f of SONVERT_MP3_THREADS=1 (aim: at most 1.06), peak %d KiB (aim: at most 30720)", c / sc, m }')"
+  fi
   if awk -v a="$our_time" -v b="$their_time" 'BEGIN {exit !(a > b)}'; then
     status=1
   fi
 done
+echo
+echo "$(nproc) processors, load $(cut -d' ' -f1-3 /proc/loadavg) at the end; $mp3_line"
 if [ "$status" -ne 0 ]; then
   echo "sonvert-batch was slower than a reference encoder" >&2
 fi

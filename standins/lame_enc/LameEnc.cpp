@@ -1,14 +1,17 @@
-// The MP3 encoder library: the be* entry points over libmp3lame, constant bitrate only.
+// The MP3 encoder library: the be* entry points over libmp3lame, constant bitrate only. A long
+// stream is encoded on every core (SegmentedStream).
 #include <lame/lame.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <vector>
 
+#include "EncoderPool.h"
 #include "LameEncApi.h"
 #include "Mp3Rates.h"
+#include "Mp3Stream.h"
+#include "SegmentedStream.h"
 #include "StreamTable.h"
 
 #define LAME_ENC_EXPORT extern "C" __attribute__((visibility("default")))
@@ -19,29 +22,15 @@ namespace {
 constexpr uint8_t kInterfaceMajor = 1;
 constexpr uint8_t kInterfaceMinor = 32;
 
-// Frames of input per chunk: big enough that the call overhead vanishes, small enough for a
-// lively progress bar.
-constexpr uint32_t kFramesPerChunk = 8;
-constexpr uint32_t kSamplesPerFrame = 1152;
-
 constexpr uint32_t kResultOk = 0;
 constexpr uint32_t kResultInvalidParameter = 1;
 constexpr uint32_t kResultInvalidHandle = 2;
 constexpr uint32_t kResultEncoderFailure = 3;
 
-struct LameDeleter {
-    void operator()(lame_t lame) const { lame_close(lame); }
-};
-
 struct Stream {
-    std::unique_ptr<lame_global_flags, LameDeleter> lame;
-    int channels = 2;
+    std::unique_ptr<lamestandin::Mp3Stream> encoder;
     uint32_t chunkValues = 0;  // 16-bit values per chunk, all channels together
     uint32_t bufferSize = 0;   // what the caller's output buffer holds
-    // A stereo value whose partner has not arrived yet (a chunk of odd length).
-    bool hasPendingValue = false;
-    int16_t pendingValue = 0;
-    std::vector<int16_t> joined;  // a pending value followed by the next chunk
     bool flushed = false;
 };
 
@@ -86,40 +75,40 @@ LAME_ENC_EXPORT uint32_t beInitStream(const LameConfig* config, uint32_t* sample
     if (!outputRate) {
         return kResultInvalidParameter;
     }
+    lamestandin::Mp3Settings settings;
+    settings.channels = config->mode == 3 ? 1 : 2;
+    settings.inputRate = static_cast<int>(config->sampleRate);
+    settings.outputRate = static_cast<int>(*outputRate);
+    settings.mode = ModeFor(config->mode);
+    settings.bitrate = config->bitrate;
+    settings.crc = config->crc != 0;
+    settings.copyright = config->copyright != 0;
+    settings.original = config->original != 0;
+    settings.privateFlag = config->privateFlag != 0;
+    lamestandin::EncoderRefusal refusal = lamestandin::EncoderRefusal::None;
+    lamestandin::Lame encoder = lamestandin::NewEncoder(settings, &refusal);
+    if (!encoder) {
+        return refusal == lamestandin::EncoderRefusal::Memory ? kResultEncoderFailure
+                                                              : kResultInvalidParameter;
+    }
+    // One frame per chunk, for all channels: the caller's silence and padding come in chunks.
+    const int frameSize = lame_get_framesize(encoder.get());
     auto state = std::make_unique<Stream>();
-    state->lame.reset(lame_init());
-    if (!state->lame) {
-        return kResultEncoderFailure;
+    state->chunkValues = static_cast<uint32_t>(frameSize * settings.channels);
+    state->bufferSize =
+        BufferSizeFor(static_cast<uint32_t>(frameSize), config->sampleRate, *outputRate);
+    // A resampler's state cannot be warmed up on the frame grid, so resampled streams stay with
+    // one encoder, as do all streams when SONVERT_MP3_THREADS is 1.
+    if (lamestandin::ThreadsFromEnvironment() == 1 || settings.outputRate != settings.inputRate) {
+        state->encoder =
+            std::make_unique<lamestandin::SingleStream>(std::move(encoder), settings.channels);
+    } else {
+        lamestandin::EncoderPool& pool = lamestandin::EncoderPool::Instance();
+        state->encoder = std::make_unique<lamestandin::SegmentedStream>(settings, frameSize,
+                                                                        std::move(encoder), pool);
+        state->bufferSize = std::max(
+            state->bufferSize, lamestandin::SegmentedStream::BufferSize(settings, pool.Threads()));
     }
-    lame_t lame = state->lame.get();
-    state->channels = config->mode == 3 ? 1 : 2;
-    lame_set_num_channels(lame, state->channels);
-    lame_set_in_samplerate(lame, static_cast<int>(config->sampleRate));
-    lame_set_out_samplerate(lame, static_cast<int>(*outputRate));
-    lame_set_mode(lame, ModeFor(config->mode));
-    lame_set_VBR(lame, vbr_off);
-    lame_set_brate(lame, config->bitrate);
-    lame_set_error_protection(lame, config->crc != 0 ? 1 : 0);
-    lame_set_copyright(lame, config->copyright != 0 ? 1 : 0);
-    lame_set_original(lame, config->original != 0 ? 1 : 0);
-    lame_set_extension(lame, config->privateFlag != 0 ? 1 : 0);
-    // The caller writes our bytes strictly in order and never seeks back, so a tag frame, whose
-    // counts are only known at the end, could never be completed. Without one a decoder reads
-    // plain frames instead of a blank tag frame that it would play as silence.
-    lame_set_bWriteVbrTag(lame, 0);
-    lame_set_findReplayGain(lame, 0);
-    if (lame_init_params(lame) < 0) {
-        return kResultInvalidParameter;
-    }
-    // libmp3lame silently clamps what it cannot carry; the caller was promised this bitrate.
-    if (lame_get_brate(lame) != config->bitrate ||
-        lame_get_out_samplerate(lame) != static_cast<int>(*outputRate)) {
-        return kResultInvalidParameter;
-    }
-    const uint32_t perChannel = kFramesPerChunk * kSamplesPerFrame;
-    state->chunkValues = perChannel * static_cast<uint32_t>(state->channels);
-    state->bufferSize = BufferSizeFor(perChannel, config->sampleRate, *outputRate);
-    state->joined.reserve(state->chunkValues + 1);
     *samplesPerChunk = state->chunkValues;
     *outputBufferSize = state->bufferSize;
     *stream = Streams().Add(std::move(state));
@@ -138,35 +127,11 @@ LAME_ENC_EXPORT uint32_t beEncodeChunk(LameStream stream, uint32_t sampleCount,
         return kResultInvalidParameter;
     }
     *outputBytes = 0;
-    lame_t lame = state->lame.get();
-    int encoded = 0;
-    if (state->channels == 1) {
-        encoded = lame_encode_buffer(lame, samples, samples, static_cast<int>(sampleCount), output,
-                                     static_cast<int>(state->bufferSize));
-    } else {
-        const int16_t* values = samples;
-        uint32_t count = sampleCount;
-        if (state->hasPendingValue && count > 0) {
-            state->joined.assign(1, state->pendingValue);
-            state->joined.insert(state->joined.end(), samples, samples + count);
-            values = state->joined.data();
-            ++count;
-            state->hasPendingValue = false;
-        }
-        if (count % 2 != 0) {
-            state->hasPendingValue = true;
-            state->pendingValue = values[count - 1];
-            --count;
-        }
-        // libmp3lame only reads the interleaved samples despite the non-const parameter.
-        encoded = lame_encode_buffer_interleaved(lame, const_cast<int16_t*>(values),
-                                                 static_cast<int>(count / 2), output,
-                                                 static_cast<int>(state->bufferSize));
-    }
-    if (encoded < 0) {
+    uint32_t produced = 0;
+    if (!state->encoder->Encode(samples, sampleCount, output, state->bufferSize, &produced)) {
         return kResultEncoderFailure;
     }
-    *outputBytes = static_cast<uint32_t>(encoded);
+    *outputBytes = produced;
     return kResultOk;
 }
 
@@ -180,12 +145,11 @@ LAME_ENC_EXPORT uint32_t beDeinitStream(LameStream stream, uint8_t* output, uint
     }
     *outputBytes = 0;
     state->flushed = true;
-    const int encoded =
-        lame_encode_flush(state->lame.get(), output, static_cast<int>(state->bufferSize));
-    if (encoded < 0) {
+    uint32_t produced = 0;
+    if (!state->encoder->Finish(output, state->bufferSize, &produced)) {
         return kResultEncoderFailure;
     }
-    *outputBytes = static_cast<uint32_t>(encoded);
+    *outputBytes = produced;
     return kResultOk;
 }
 

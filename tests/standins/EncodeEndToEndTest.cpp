@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,8 +20,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The MP3 library's chunk, in sample frames: the worker's silence tail is two such blocks.
-constexpr int64_t kMp3BlockFrames = 8 * 1152;
+// The MP3 library's chunk is one frame, in sample frames: the worker's silence tail is two such
+// blocks.
+constexpr int64_t Mp3BlockFrames(uint32_t rate) {
+    return rate >= 32000 ? 1152 : 576;
+}
 constexpr uint32_t kSilenceTailBelow = 51200;
 constexpr int64_t kWmaFrame = 2048;
 
@@ -186,12 +190,13 @@ TEST_P(EveryShape, GivesAPlayableFileOfTheRightShape) {
             EXPECT_EQ(facts->bitRate, bitrate * 1000);
             // 16-bit data counts bytes, 8-bit data samples: both against the same threshold.
             const uint32_t dataSize = frames * shape.channels * shape.bits / 8;
-            const int64_t tail = dataSize < kSilenceTailBelow ? 2 * kMp3BlockFrames : 0;
+            const int64_t block = Mp3BlockFrames(shape.rate);
+            const int64_t tail = dataSize < kSilenceTailBelow ? 2 * block : 0;
             // 8-bit input is padded to whole blocks of silence.
             int64_t sent = frames;
             if (shape.bits == 8) {
-                sent = (frames * shape.channels + kMp3BlockFrames * shape.channels - 1) /
-                       (kMp3BlockFrames * shape.channels) * kMp3BlockFrames;
+                sent = (frames * shape.channels + block * shape.channels - 1) /
+                       (block * shape.channels) * block;
             }
             const int64_t expected = sent + tail;
             const int frameSamples = headers.front().version == 1 ? 1152 : 576;
@@ -328,6 +333,49 @@ INSTANTIATE_TEST_SUITE_P(
                       Flags{false, true, false, false}, Flags{false, false, true, false},
                       Flags{false, false, false, true}, Flags{true, true, true, true}));
 
+// --- MP3: long files on every core ----------------------------------------------------------
+
+// Two files of a little over two segments of the MP3 library at once, as `--jobs 2` converts
+// them: their segments share the library's threads and still join into whole, valid streams.
+TEST_F(Workspace, LongMp3FilesShareTheLibrarysThreads) {
+    constexpr int64_t kSegmentFrames = 768;
+    const testwave::WaveShape shapes[] = {{1, 2, 44100, 16}, {1, 1, 22050, 16}};
+    std::vector<std::unique_ptr<Recorder>> recorders;
+    std::vector<std::unique_ptr<TConvertThread>> workers;
+    for (const testwave::WaveShape& shape : shapes) {
+        const std::string name = std::to_string(shape.channels) + "ch";
+        const auto frames =
+            static_cast<uint32_t>(kSegmentFrames * Mp3BlockFrames(shape.sampleRate) * 11 / 5);
+        ASSERT_TRUE(testwave::WriteTone(Path(name + ".wav"), shape, frames, 0.5, 997.0));
+        recorders.push_back(std::make_unique<Recorder>());
+        workers.push_back(std::make_unique<TConvertThread>(true));
+        workers.back()->FreeOnTerminate = false;
+        workers.back()->FileList = {Path(name + ".wav")};
+        workers.back()->SetOptions(ConversionOptions{});
+        workers.back()->SetReporter(recorders.back().get());
+    }
+    for (auto& worker : workers) {
+        worker->Resume();
+    }
+    for (std::size_t i = 0; i < workers.size(); ++i) {
+        EXPECT_EQ(recorders[i]->Outcomes(), std::vector<FileOutcome>{FileOutcome::Converted});
+        workers[i]->wait();
+        const testwave::WaveShape& shape = shapes[i];
+        const std::string output = Path(std::to_string(shape.channels) + "ch.mp3");
+        const std::vector<uint8_t> bytes = ReadFileBytes(output);
+        std::size_t consumed = 0;
+        const auto frames = ReadMp3Frames(bytes, &consumed);
+        EXPECT_EQ(consumed, bytes.size());
+        EXPECT_EQ(MainDataFault(frames), "");
+        EXPECT_EQ(StrictDecodeErrors(output), "");
+        const auto facts = ProbeMedia(output);
+        ASSERT_TRUE(facts);
+        const int64_t sent = kSegmentFrames * Mp3BlockFrames(shape.sampleRate) * 11 / 5;
+        EXPECT_GE(facts->decodedFrames, sent);
+        EXPECT_LE(facts->decodedFrames, sent + 3 * Mp3BlockFrames(shape.sampleRate));
+    }
+}
+
 // --- Edge files -----------------------------------------------------------------------------
 
 struct Edge {
@@ -352,8 +400,8 @@ TEST_P(EdgeFiles, StillGiveFilesThatFfmpegReads) {
     switch (edge.format) {
         case OutputFormat::MP3:
             // The worker's two blocks of silence are always there.
-            EXPECT_GE(facts->decodedFrames, edge.frames + 2 * kMp3BlockFrames);
-            EXPECT_LE(facts->decodedFrames, edge.frames + 2 * kMp3BlockFrames + 3 * 1152);
+            EXPECT_GE(facts->decodedFrames, edge.frames + 2 * Mp3BlockFrames(44100));
+            EXPECT_LE(facts->decodedFrames, edge.frames + 2 * Mp3BlockFrames(44100) + 3 * 1152);
             break;
         case OutputFormat::OGG:
             EXPECT_EQ(LastOggGranule(ReadFileBytes(Path("edge.ogg"))), edge.frames);
@@ -415,7 +463,7 @@ TEST_F(Workspace, WmaDecodingStartsWithTheFirstSample) {
     EXPECT_GE(facts->decodedFrames, kFrames);
     // The lag at which the decoded audio best matches the source, over its first 8,192 samples.
     constexpr int kSpan = 8192;
-    ASSERT_GE(facts->firstChannel.size(), static_cast<std::size_t>(kSpan + 2 * kWmaFrame));
+    ASSERT_GE(facts->samples[0].size(), static_cast<std::size_t>(kSpan + 2 * kWmaFrame));
     int bestLag = 0;
     double best = -1.0;
     for (int lag = -static_cast<int>(kWmaFrame) * 2; lag <= static_cast<int>(kWmaFrame) * 2;
@@ -425,7 +473,7 @@ TEST_F(Workspace, WmaDecodingStartsWithTheFirstSample) {
             const int at = i + lag;
             if (at >= 0) {
                 sum += noise[static_cast<std::size_t>(i)] *
-                       static_cast<double>(facts->firstChannel[static_cast<std::size_t>(at)]);
+                       static_cast<double>(facts->samples[0][static_cast<std::size_t>(at)]);
             }
         }
         if (sum > best) {

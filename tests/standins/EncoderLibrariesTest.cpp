@@ -5,8 +5,11 @@
 #include <lame/lame.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <string>
 #include <vector>
@@ -58,18 +61,12 @@ class LameEnc : public ::testing::Test {
         return config;
     }
 
-    // Encodes a second of tone and returns the whole stream.
-    std::vector<uint8_t> EncodeSecond(const LameConfig& config) {
+    // Encodes the interleaved samples chunk by chunk and returns the whole stream.
+    std::vector<uint8_t> Encode(const LameConfig& config, const std::vector<int16_t>& pcm) {
         uint32_t chunk = 0;
         uint32_t bufferSize = 0;
         LameStream stream = 0;
         EXPECT_EQ(init_(&config, &chunk, &bufferSize, &stream), 0u);
-        const int channels = config.mode == 3 ? 1 : 2;
-        std::vector<int16_t> pcm(config.sampleRate * static_cast<uint32_t>(channels));
-        for (std::size_t i = 0; i < pcm.size(); ++i) {
-            pcm[i] = static_cast<int16_t>(8000 * std::sin(0.05 * static_cast<double>(i / 2)) *
-                                          (i % 2 == 0 ? 1 : -1));
-        }
         std::vector<uint8_t> buffer(bufferSize);
         std::vector<uint8_t> stream_bytes;
         for (std::size_t at = 0; at < pcm.size(); at += chunk) {
@@ -84,6 +81,17 @@ class LameEnc : public ::testing::Test {
         stream_bytes.insert(stream_bytes.end(), buffer.begin(), buffer.begin() + produced);
         EXPECT_EQ(close_(stream), 0u);
         return stream_bytes;
+    }
+
+    // A second of tone.
+    std::vector<uint8_t> EncodeSecond(const LameConfig& config) {
+        const int channels = config.mode == 3 ? 1 : 2;
+        std::vector<int16_t> pcm(config.sampleRate * static_cast<uint32_t>(channels));
+        for (std::size_t i = 0; i < pcm.size(); ++i) {
+            pcm[i] = static_cast<int16_t>(8000 * std::sin(0.05 * static_cast<double>(i / 2)) *
+                                          (i % 2 == 0 ? 1 : -1));
+        }
+        return Encode(config, pcm);
     }
 };
 
@@ -169,6 +177,181 @@ TEST_F(LameEnc, ReportsLibmp3lamesVersion) {
     EXPECT_EQ(version.engineMinor, engine.minor);
     EXPECT_EQ(version.reserved[0], 0) << "the rest of the record is cleared";
 }
+
+// --- lame_enc: one long stream on every core ---------------------------------------------------
+
+// The library's segments, in frames: its seams lie at multiples of this.
+constexpr std::size_t kSegmentFrames = 768;
+// Decoding lags the source by libmp3lame's delay and the decoder's.
+constexpr std::size_t kCodecDelay = 576 + 529;
+
+enum class Base { Sweep, Noise, Constant, Sparse };
+
+struct SeamRow {
+    const char* name;
+    Base base;
+    uint32_t rate;
+    uint8_t mode;  // 0 stereo, 3 mono
+    uint16_t bitrate;
+    bool flags;  // CRC, private, copyright and original
+};
+
+// The base signal with clicks and drum-like bursts on and beside every seam (none on the constant).
+std::vector<std::vector<double>> SeamSignal(const SeamRow& row, std::size_t length,
+                                            std::size_t seamEvery, std::size_t frameSize) {
+    constexpr double kTwoPi = 6.283185307179586;
+    std::vector<std::vector<double>> signal(row.mode == 3 ? 1 : 2, std::vector<double>(length));
+    uint32_t seed = 1;
+    for (std::size_t c = 0; c < signal.size(); ++c) {
+        double phase = 0;
+        for (std::size_t n = 0; n < length; ++n) {
+            seed = seed * 1103515245u + 12345u;
+            const double t = static_cast<double>(n) / static_cast<double>(length);
+            phase += kTwoPi * (40.0 + 0.2 * row.rate * t * t) / row.rate * (c == 0 ? 1.0 : 1.2);
+            signal[c][n] = row.base == Base::Sweep      ? 0.4 * std::sin(phase)
+                           : row.base == Base::Noise    ? ((seed >> 16) / 32768.0 - 1.0) * 0.3
+                           : row.base == Base::Constant ? 0.25
+                                                        : 0.0;
+        }
+        for (std::size_t seam = seamEvery; seam < length && row.base != Base::Constant;
+             seam += seamEvery) {
+            for (const std::size_t start : {seam - frameSize, seam - 300, seam, seam + 583}) {
+                signal[c][start] += 0.5;
+                for (std::size_t i = 0; i < 1500; ++i) {
+                    signal[c][start + i] +=
+                        0.4 * std::exp(-static_cast<double>(i) / 250.0) *
+                        std::sin(kTwoPi * 90.0 * static_cast<double>(i) / row.rate +
+                                 static_cast<double>(c));
+                }
+            }
+        }
+    }
+    return signal;
+}
+
+struct SeamMeasure {
+    double snr = 0;               // dB, over the whole signal
+    std::vector<double> windows;  // error energy of each 20 ms
+};
+
+// Against the source, with the delay aligned. Where the later encoder takes over is the library's
+// choice near each seam, so every window counts.
+SeamMeasure Measure(const std::vector<std::vector<double>>& source, const MediaFacts& decoded,
+                    uint32_t rate) {
+    const std::size_t length = source[0].size();
+    auto error = [&](std::size_t from, std::size_t to) {
+        double sum = 0;
+        for (std::size_t c = 0; c < source.size(); ++c) {
+            for (std::size_t n = from; n < to; ++n) {
+                const double e = decoded.samples[c].at(n + kCodecDelay) - source[c][n];
+                sum += e * e;
+            }
+        }
+        return sum;
+    };
+    double energy = 0;
+    for (const auto& channel : source) {
+        for (const double value : channel) {
+            energy += value * value;
+        }
+    }
+    SeamMeasure measure;
+    measure.snr = 10 * std::log10(energy / error(0, length));
+    const std::size_t window = rate / 50;
+    for (std::size_t at = 0; at + window <= length; at += window) {
+        measure.windows.push_back(error(at, at + window));
+    }
+    return measure;
+}
+
+// A stream of no more than two segments keeps one encoder: the same bytes as with one per stream.
+TEST_F(LameEnc, ShortStreamsKeepOneEncoder) {
+    const LameConfig config = Config(22050, 3, 64);
+    for (const std::size_t frames : {kSegmentFrames + 1, 2 * kSegmentFrames}) {
+        std::vector<int16_t> pcm(frames * 576 + 7);
+        for (std::size_t i = 0; i < pcm.size(); ++i) {
+            pcm[i] = static_cast<int16_t>(9000 * std::sin(0.01 * static_cast<double>(i)));
+        }
+        ::setenv("SONVERT_MP3_THREADS", "1", 1);
+        const std::vector<uint8_t> one = Encode(config, pcm);
+        ::unsetenv("SONVERT_MP3_THREADS");
+        EXPECT_EQ(Encode(config, pcm), one) << frames << " frames";
+    }
+}
+
+class LameSeams : public LameEnc, public ::testing::WithParamInterface<SeamRow> {};
+
+TEST_P(LameSeams, CannotBeHeardOrTold) {
+    const SeamRow row = GetParam();
+    const std::size_t frameSize = row.rate >= 32000 ? 1152 : 576;
+    const std::size_t seamEvery = kSegmentFrames * frameSize;
+    const auto source = SeamSignal(row, seamEvery * 11 / 5, seamEvery, frameSize);
+    std::vector<int16_t> pcm;
+    for (std::size_t n = 0; n < source[0].size(); ++n) {
+        for (const auto& channel : source) {
+            pcm.push_back(static_cast<int16_t>(std::lround(32767 * channel[n])));
+        }
+    }
+    LameConfig config = Config(row.rate, row.mode, row.bitrate);
+    config.crc = config.privateFlag = config.copyright = config.original = row.flags ? 1 : 0;
+    const std::string path =
+        (fs::temp_directory_path() / ("sonvert-seams-" + std::to_string(::getpid()) + ".mp3"))
+            .string();
+    std::vector<std::vector<uint8_t>> streams;
+    std::vector<SeamMeasure> measures;
+    std::vector<int64_t> decodedFrames;
+    for (const bool parallel : {false, true}) {
+        if (parallel) {
+            ::unsetenv("SONVERT_MP3_THREADS");
+        } else {
+            ::setenv("SONVERT_MP3_THREADS", "1", 1);
+        }
+        streams.push_back(Encode(config, pcm));
+        std::size_t consumed = 0;
+        const auto frames = ReadMp3Frames(streams.back(), &consumed);
+        ASSERT_EQ(consumed, streams.back().size()) << "parallel " << parallel;
+        for (const Mp3Frame& frame : frames) {
+            ASSERT_EQ(frame.bitrate, row.bitrate);
+            ASSERT_EQ(frame.crc && frame.privateBit && frame.copyright && frame.original,
+                      row.flags);
+        }
+        EXPECT_EQ(MainDataFault(frames), "") << "parallel " << parallel;
+        {
+            std::ofstream out(path, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(streams.back().data()),
+                      static_cast<std::streamsize>(streams.back().size()));
+        }
+        EXPECT_EQ(StrictDecodeErrors(path), "") << "parallel " << parallel;
+        const auto facts = ProbeMedia(path);
+        ASSERT_TRUE(facts);
+        measures.push_back(Measure(source, *facts, row.rate));
+        decodedFrames.push_back(facts->decodedFrames);
+    }
+    ::unsetenv("SONVERT_MP3_THREADS");
+    fs::remove(path);
+    // Two encoders never agree on every frame's padding bit at 44,100 and 22,050 Hz.
+    EXPECT_NE(streams[0], streams[1]) << "the stream was not cut into segments";
+    EXPECT_EQ(decodedFrames[1], decodedFrames[0]);
+    EXPECT_GT(measures[0].snr, 2.0) << "the delay is not aligned";
+    EXPECT_NEAR(measures[1].snr, measures[0].snr, 0.1);
+    // -90 dBFS over a window of all channels.
+    const double floor = 1e-9 * static_cast<double>(row.rate / 50 * source.size());
+    for (std::size_t i = 0; i < measures[0].windows.size(); ++i) {
+        EXPECT_LE(measures[1].windows[i], 2 * std::max(measures[0].windows[i], floor))
+            << "window " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, LameSeams,
+    ::testing::Values(SeamRow{"sweep_stereo_44100", Base::Sweep, 44100, 0, 128, false},
+                      SeamRow{"sweep_mono_22050", Base::Sweep, 22050, 3, 64, true},
+                      SeamRow{"noise_mono_44100", Base::Noise, 44100, 3, 128, true},
+                      SeamRow{"noise_stereo_22050", Base::Noise, 22050, 0, 64, false},
+                      SeamRow{"constant_stereo_44100", Base::Constant, 44100, 0, 128, false},
+                      SeamRow{"sparse_stereo_44100", Base::Sparse, 44100, 0, 128, true},
+                      SeamRow{"sparse_mono_22050", Base::Sparse, 22050, 3, 64, false}),
+    [](const ::testing::TestParamInfo<SeamRow>& row) { return std::string(row.param.name); });
 
 struct RateRow {
     uint32_t input;

@@ -7,6 +7,7 @@ extern "C" {
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -93,6 +94,7 @@ std::optional<MediaFacts> ProbeMedia(const std::string& path, std::string* error
     std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(),
                                                        [](AVFrame* f) { av_frame_free(&f); });
     std::vector<double> sums(static_cast<std::size_t>(facts.channels), 0.0);
+    facts.samples.resize(static_cast<std::size_t>(facts.channels));
     auto drain = [&]() -> bool {
         for (;;) {
             const int received = avcodec_receive_frame(codec.get(), frame.get());
@@ -107,9 +109,7 @@ std::optional<MediaFacts> ProbeMedia(const std::string& path, std::string* error
                 for (int i = 0; i < frame->nb_samples; ++i) {
                     const double value = SampleAt(frame.get(), c, i, channels);
                     sums[static_cast<std::size_t>(c)] += value * value;
-                    if (c == 0) {
-                        facts.firstChannel.push_back(static_cast<float>(value));
-                    }
+                    facts.samples[static_cast<std::size_t>(c)].push_back(static_cast<float>(value));
                 }
             }
             facts.decodedFrames += frame->nb_samples;
@@ -170,6 +170,27 @@ std::vector<Mp3Frame> ReadMp3Frames(const std::vector<uint8_t>& bytes, std::size
         if (at + static_cast<std::size_t>(size) > bytes.size()) {
             break;
         }
+        // Side information: main_data_begin, then each granule's part2_3_length among fields of
+        // fixed width.
+        const int channels = frame.mode == 3 ? 1 : 2;
+        const bool mpeg1 = frame.version == 1;
+        std::size_t bit = (4u + (frame.crc ? 2u : 0u)) * 8u;
+        auto read = [&](int width) {
+            int value = 0;
+            for (int i = 0; i < width; ++i, ++bit) {
+                value = value << 1 | ((bytes[at + bit / 8] >> (7 - bit % 8)) & 1);
+            }
+            return value;
+        };
+        frame.mainDataBegin = read(mpeg1 ? 9 : 8);
+        bit += static_cast<std::size_t>(mpeg1 ? (channels == 1 ? 5 + 4 : 3 + 8) : channels);
+        int mainBits = 0;
+        for (int granule = 0; granule < (mpeg1 ? 2 : 1) * channels; ++granule) {
+            mainBits += read(12);
+            bit += mpeg1 ? 47 : 51;
+        }
+        frame.mainDataBytes = (mainBits + 7) / 8;
+        frame.slotBytes = size - static_cast<int>(bit / 8);
         frames.push_back(frame);
         at += static_cast<std::size_t>(size);
     }
@@ -177,6 +198,41 @@ std::vector<Mp3Frame> ReadMp3Frames(const std::vector<uint8_t>& bytes, std::size
         *consumed = at;
     }
     return frames;
+}
+
+std::string MainDataFault(const std::vector<Mp3Frame>& frames) {
+    int before = 0;    // main data bytes of the frames before
+    int previous = 0;  // where the previous frame's main data ended
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const Mp3Frame& frame = frames[i];
+        const int begin = before - frame.mainDataBegin;
+        if (begin < previous || begin + frame.mainDataBytes > before + frame.slotBytes) {
+            return "frame " + std::to_string(i) + ": main data " + std::to_string(begin) + " to " +
+                   std::to_string(begin + frame.mainDataBytes) + " outside " +
+                   std::to_string(previous) + " to " + std::to_string(before + frame.slotBytes);
+        }
+        previous = begin + frame.mainDataBytes;
+        before += frame.slotBytes;
+    }
+    return {};
+}
+
+std::string StrictDecodeErrors(const std::string& path) {
+    const std::string command =
+        "ffmpeg -nostdin -v error -xerror -err_detect "
+        "crccheck+bitstream+buffer+explode -i '" +
+        path + "' -f null - 2>&1";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return "cannot run ffmpeg";
+    }
+    std::string said;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        said += buffer;
+    }
+    const int status = ::pclose(pipe);
+    return status == 0 ? said : said + "exit status " + std::to_string(status);
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {

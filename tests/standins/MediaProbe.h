@@ -16,7 +16,7 @@ struct MediaFacts {
     std::map<std::string, std::string> tags;  // stream and file tags, keys in upper case
     int64_t decodedFrames = 0;                // samples per channel that decoding gives
     std::vector<double> rms;                  // per channel, over the decoded samples
-    std::vector<float> firstChannel;          // the decoded samples of channel 0, -1 to 1
+    std::vector<std::vector<float>> samples;  // the decoded samples of each channel, -1 to 1
 };
 
 // Empty when FFmpeg cannot open or decode the file; `error` then says why.
@@ -32,11 +32,22 @@ struct Mp3Frame {
     bool privateBit = false;
     bool copyright = false;
     bool original = false;
+    int mainDataBegin = 0;  // bytes back into the main data of the frames before
+    int mainDataBytes = 0;  // what its granules take, rounded up to bytes
+    int slotBytes = 0;      // room for main data in the frame itself
 };
 
 // Walks the frames of an MP3 byte stream from its first byte; empty when a frame breaks the chain
 // (after `*consumed` bytes).
 std::vector<Mp3Frame> ReadMp3Frames(const std::vector<uint8_t>& bytes, std::size_t* consumed);
+
+// Empty when each frame's main data starts after the previous frame's (never before the stream)
+// and ends inside the frame itself; otherwise which frame breaks that.
+std::string MainDataFault(const std::vector<Mp3Frame>& frames);
+
+// What `ffmpeg -v error -xerror` says while decoding the file with every check on, and its exit
+// status when that is not 0: empty for a file that decodes cleanly.
+std::string StrictDecodeErrors(const std::string& path);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 
