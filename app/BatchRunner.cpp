@@ -98,6 +98,11 @@ int BatchRunner::Run(const std::atomic<int>& stop) {
     std::unique_lock lock(mutex_);
     for (;;) {
         const int level = stop.load();
+        if (level == Drain && !stopping_) {
+            console_.Line(
+                "sonvert-batch: interrupted: the running files finish and no new one "
+                "starts; interrupt again to stop them at once");
+        }
         stopping_ = stopping_ || level >= Drain;
         if (level >= Halt && !halted_) {
             halted_ = true;
