@@ -1,5 +1,7 @@
 #include "BatchReport.h"
 
+#include "ErrorText.h"
+
 #include <cerrno>
 #include <charconv>
 #include <system_error>
@@ -108,5 +110,5 @@ std::string BatchReport::Close() {
 }
 
 void BatchReport::Failed() {
-    failure_ = std::error_code(errno, std::generic_category()).message();
+    failure_ = platform::ErrorText();
 }

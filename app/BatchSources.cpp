@@ -12,6 +12,7 @@
 
 #include <QString>
 
+#include "ErrorText.h"
 #include "OutputPath.h"
 
 namespace fs = std::filesystem;
@@ -129,24 +130,23 @@ std::vector<std::string> ReadPathList(std::istream& in, bool nulSeparated) {
 std::string ReadPathListFile(const std::string& list, bool nulSeparated,
                              std::vector<std::string>& paths) {
     const std::string named = "could not read the list '" + list + "': ";
-    auto reason = [] { return std::error_code(errno, std::generic_category()).message(); };
     struct stat status {};
     if (::stat(list.c_str(), &status) != 0) {
-        return named + reason();
+        return named + platform::ErrorText();
     }
     if (S_ISDIR(status.st_mode)) {
-        return named + std::error_code(EISDIR, std::generic_category()).message();
+        return named + platform::ErrorText(EISDIR);
     }
     if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode)) {
         return named + "not a file or a pipe";
     }
     std::ifstream in(list, std::ios::binary);
     if (!in) {
-        return named + reason();
+        return named + platform::ErrorText();
     }
     const std::vector<std::string> listed = ReadPathList(in, nulSeparated);
     if (in.bad()) {
-        return named + reason();
+        return named + platform::ErrorText();
     }
     paths.insert(paths.end(), listed.begin(), listed.end());
     return "";

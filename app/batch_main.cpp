@@ -23,6 +23,7 @@
 #include "BatchSources.h"
 #include "ConsoleText.h"
 #include "ConversionOptions.h"
+#include "ErrorText.h"
 #include "FolderCase.h"
 #include "MessageBox.h"
 #include "Processors.h"
@@ -90,10 +91,6 @@ ConversionOptions StartingOptions(const std::string& program) {
                      platform::StandardErrorText(e.what()).c_str());
     }
     return options;
-}
-
-std::string LastError() {
-    return std::error_code(errno, std::generic_category()).message();
 }
 
 int UsageError(const std::string& program, const std::string& error) {
@@ -196,8 +193,8 @@ int main(int argc, char* argv[]) {
     if (!command.Report.empty()) {
         reportFile = std::fopen(command.Report.c_str(), "w");
         if (reportFile == nullptr) {
-            return UsageError(
-                program, "could not write the report '" + command.Report + "': " + LastError());
+            return UsageError(program, "could not write the report '" + command.Report +
+                                           "': " + platform::ErrorText());
         }
     }
     BatchReport report(reportFile, sources, shardOutputs);

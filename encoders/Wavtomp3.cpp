@@ -8,7 +8,7 @@
 #include "MessageBox.h"
 
 namespace {
-const char* const kCaption = "Lame Encoder";
+const char* const kCaption = WavToMp3::Caption;
 }
 
 WavToMp3::WavToMp3() {

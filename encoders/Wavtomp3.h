@@ -11,6 +11,9 @@
 // MP3 back-end over the "lame_enc" library, which encodes into a buffer that we write out.
 class WavToMp3 {
   public:
+    // The caption of every message about this format.
+    static constexpr const char* Caption = "Lame Encoder";
+
     WavToMp3();
     ~WavToMp3();
     WavToMp3(const WavToMp3&) = delete;

@@ -6,7 +6,7 @@
 #include "MessageBox.h"
 
 namespace {
-const char* const kCaption = "vorbis";
+const char* const kCaption = WavToOgg::Caption;
 }
 
 WavToOgg::WavToOgg() {

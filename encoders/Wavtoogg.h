@@ -11,6 +11,9 @@
 // Ogg Vorbis back-end over the "vorbis" library, which encodes into a buffer that we write out.
 class WavToOgg {
   public:
+    // The caption of every message about this format.
+    static constexpr const char* Caption = "vorbis";
+
     WavToOgg();
     ~WavToOgg();
     WavToOgg(const WavToOgg&) = delete;

@@ -6,7 +6,7 @@
 #include "MessageBox.h"
 
 namespace {
-const char* const kCaption = "WMA Audio SDK";
+const char* const kCaption = WavToWma::Caption;
 
 bool Failed(WmaResult result) {
     return result < 0;

@@ -9,6 +9,9 @@
 // WMA back-end over the "wmaudsdk" library, whose audio writer writes the output file itself.
 class WavToWma {
   public:
+    // The caption of every message about this format.
+    static constexpr const char* Caption = "WMA Audio SDK";
+
     static constexpr int kBlockSize = 16384;
 
     WavToWma();

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "ErrorText.h"
 #include "MessageBox.h"
 #include "OutputPath.h"
 #include "ProgramDir.h"
@@ -157,17 +158,13 @@ class Pump {
 const char* BackEndCaption(OutputFormat format) {
     switch (format) {
         case OutputFormat::WMA:
-            return "WMA Audio SDK";
+            return WavToWma::Caption;
         case OutputFormat::OGG:
-            return "vorbis";
+            return WavToOgg::Caption;
         case OutputFormat::MP3:
             break;
     }
-    return "Lame Encoder";
-}
-
-std::string ErrorText(int error) {
-    return std::error_code(error, std::generic_category()).message();
+    return WavToMp3::Caption;
 }
 
 // What the file list would refuse never reaches an encoder, and neither do channels that would
@@ -307,8 +304,9 @@ FileOutcome TConvertThread::ConvertFile(const std::string& source, const std::st
             }
         }
         if (pump.ReadError() != 0 && !failed) {
-            platform::MessageBox("Could not read '" + source + "': " + ErrorText(pump.ReadError()),
-                                 "Error", platform::MbOk);
+            platform::MessageBox(
+                "Could not read '" + source + "': " + platform::ErrorText(pump.ReadError()),
+                "Error", platform::MbOk);
             failed = true;
         }
     };

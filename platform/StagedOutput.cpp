@@ -1,5 +1,7 @@
 #include "StagedOutput.h"
 
+#include "ErrorText.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -25,10 +27,6 @@ std::string Folder(const std::string& path) {
 std::string Name(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string ErrnoText(int error) {
-    return std::error_code(error, std::generic_category()).message();
 }
 
 std::string RandomSuffix() {
@@ -104,7 +102,7 @@ bool StagedOutput::Create(const std::string& finalPath) {
             if (errno == EEXIST) {
                 continue;
             }
-            error_ = ErrnoText(errno);
+            error_ = ErrorText(errno);
             return false;
         }
         ::flock(fd, LOCK_EX | LOCK_NB);
@@ -112,24 +110,24 @@ bool StagedOutput::Create(const std::string& finalPath) {
         temporary_ = candidate;
         return true;
     }
-    error_ = ErrnoText(EEXIST);
+    error_ = ErrorText(EEXIST);
     return false;
 }
 
 StagedOutput::Commit StagedOutput::CommitTo(bool keepExisting, const FileIdentity& protect) {
     if (fd_ < 0) {
-        error_ = ErrnoText(EBADF);
+        error_ = ErrorText(EBADF);
         return Commit::Failed;
     }
     // What is renamed must be the file created above, not whatever took its name meanwhile.
     FileIdentity created;
     FileIdentity named;
     if (!IdentityOf(fd_, created) || !IdentityOfPath(temporary_, named) || !(created == named)) {
-        error_ = ErrnoText(ENOENT);
+        error_ = ErrorText(ENOENT);
         return Commit::Failed;
     }
     if (::fsync(fd_) != 0) {
-        error_ = ErrnoText(errno);
+        error_ = ErrorText(errno);
         return Commit::Failed;
     }
     FileIdentity existing;
@@ -142,7 +140,7 @@ StagedOutput::Commit StagedOutput::CommitTo(bool keepExisting, const FileIdentit
         if (keepExisting && errno == EEXIST) {
             return Commit::Exists;
         }
-        error_ = ErrnoText(errno);
+        error_ = ErrorText(errno);
         return Commit::Failed;
     }
     temporary_.clear();
