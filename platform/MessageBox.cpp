@@ -128,7 +128,7 @@ void DefaultSink(const BoxRecord& box) {
     }
 }
 
-void Show(BoxRecord box) {
+void Show(const BoxRecord& box) {
     MessageSink sink;
     {
         std::lock_guard lock(sinkMutex);
@@ -141,7 +141,21 @@ void Show(BoxRecord box) {
     }
 }
 
+class SinkTarget final : public MessageTarget {
+  public:
+    void Show(const BoxRecord& box) override { platform::Show(box); }
+};
+
 }  // namespace
+
+void MessageTarget::ShowPlainMessage(const std::string& text) {
+    Show({BoxKind::Plain, text, ApplicationTitle(), MbOk});
+}
+
+MessageTarget& ProcessMessages() {
+    static SinkTarget target;
+    return target;
+}
 
 MessageSink SetMessageSink(MessageSink sink) {
     std::lock_guard lock(sinkMutex);
@@ -157,7 +171,7 @@ void ApplicationMessageBox(const std::string& text, const std::string& caption, 
 }
 
 void ShowPlainMessage(const std::string& text) {
-    Show({BoxKind::Plain, text, ApplicationTitle(), MbOk});
+    ProcessMessages().ShowPlainMessage(text);
 }
 
 void ShowStandardError(const std::string& message) {

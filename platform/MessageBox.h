@@ -28,6 +28,27 @@ struct BoxRecord {
     unsigned style = MbOk;
 };
 
+// Where a conversion's boxes go. The windows show them and block the worker as any box does; the
+// command line writes each as a line against its file. Back-ends and the worker are handed one.
+class MessageTarget {
+  public:
+    virtual ~MessageTarget() = default;
+    // Blocks the caller until the box is dismissed.
+    virtual void Show(const BoxRecord& box) = 0;
+
+    void MessageBox(const std::string& text, const std::string& caption, unsigned style) {
+        Show({BoxKind::Platform, text, caption, style});
+    }
+    void ApplicationMessageBox(const std::string& text, const std::string& caption,
+                               unsigned style) {
+        Show({BoxKind::Application, text, caption, style});
+    }
+    void ShowPlainMessage(const std::string& text);
+};
+
+// The process's own boxes, through the sink below.
+MessageTarget& ProcessMessages();
+
 // Receives every box the program shows. It must block its caller until the box is dismissed.
 using MessageSink = std::function<void(const BoxRecord&)>;
 
