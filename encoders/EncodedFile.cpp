@@ -1,13 +1,11 @@
 #include "EncodedFile.h"
 
-#include "MessageBox.h"
-
 namespace encoders {
 
 bool EncodedFile::Create(const std::string& path) {
     failed_ = false;
     if (!file_.Create(path)) {
-        platform::MessageBox("Can not create the file.", caption_, platform::MbOk);
+        messages_.MessageBox("Can not create the file.", caption_, platform::MbOk);
         return false;
     }
     return true;
@@ -37,7 +35,7 @@ bool EncodedFile::Close() {
 
 void EncodedFile::ReportWriteFailure() {
     failed_ = true;
-    platform::MessageBox("Can not write the file.", caption_, platform::MbOk);
+    messages_.MessageBox("Can not write the file.", caption_, platform::MbOk);
 }
 
 }  // namespace encoders

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "MessageBox.h"
 #include "OutputFile.h"
 
 namespace encoders {
@@ -13,7 +14,8 @@ namespace encoders {
 // never passes for a converted one.
 class EncodedFile {
   public:
-    explicit EncodedFile(std::string caption) : caption_(std::move(caption)) {}
+    EncodedFile(std::string caption, platform::MessageTarget& messages)
+        : caption_(std::move(caption)), messages_(messages) {}
 
     // Shows "Can not create the file." on failure.
     bool Create(const std::string& path);
@@ -26,6 +28,7 @@ class EncodedFile {
     void ReportWriteFailure();
 
     std::string caption_;
+    platform::MessageTarget& messages_;
     platform::OutputFile file_;
     bool failed_ = false;
 };

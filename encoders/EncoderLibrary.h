@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Library.h"
+#include "MessageBox.h"
 
 namespace encoders {
 
@@ -13,14 +14,13 @@ struct EntryPoint {
 };
 
 // Loads a back-end's library and resolves its entry points in the given order. At the first
-// library or entry point that is missing it shows one box with the back-end's caption and
-// resolves nothing further. Returns the library handle (null if it did not load); a handle is
-// returned even when an entry point is missing, so the caller unloads it in its destructor.
+// library or entry point that is missing it shows one box with the back-end's caption through
+// `messages` and resolves nothing further. Returns the library handle (null if it did not load); a
+// handle is returned even when an entry point is missing, so the caller unloads it in its
+// destructor.
 platform::LibraryHandle LoadEncoderLibrary(const std::string& bareName, const std::string& caption,
-                                           std::initializer_list<EntryPoint> entryPoints);
-
-// True when every slot holds an entry point: only then may a back-end call into its library.
-bool AllResolved(std::initializer_list<void*> entryPoints);
+                                           std::initializer_list<EntryPoint> entryPoints,
+                                           platform::MessageTarget& messages);
 
 // Typed resolution of a function-pointer member.
 template <typename Fn>

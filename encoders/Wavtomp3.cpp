@@ -1,44 +1,14 @@
 #include "Wavtomp3.h"
 
-#include <algorithm>
 #include <array>
 #include <utility>
 
-#include "EncoderLibrary.h"
-#include "MessageBox.h"
-
-namespace {
-const char* const kCaption = WavToMp3::Caption;
-}
-
-WavToMp3::WavToMp3() {
+WavToMp3::WavToMp3(platform::MessageTarget& messages) : BufferedBackEnd(Caption, messages) {
     using encoders::Entry;
-    library_ = encoders::LoadEncoderLibrary(
-        "lame_enc.dll", kCaption,
-        {Entry("beInitStream", beInitStream_), Entry("beEncodeChunk", beEncodeChunk_),
-         Entry("beVersion", beVersion_), Entry("beDeinitStream", beDeinitStream_),
-         Entry("beCloseStream", beCloseStream_)});
-}
-
-WavToMp3::~WavToMp3() {
-    file_.Close();
-    if (library_ != nullptr) {
-        platform::FreeLibrary(library_);
-    }
-    library_ = nullptr;
-    beInitStream_ = nullptr;
-    beEncodeChunk_ = nullptr;
-    beVersion_ = nullptr;
-    beDeinitStream_ = nullptr;
-    beCloseStream_ = nullptr;
-}
-
-bool WavToMp3::Usable() const {
-    return library_ != nullptr &&
-           encoders::AllResolved(
-               {reinterpret_cast<void*>(beInitStream_), reinterpret_cast<void*>(beEncodeChunk_),
-                reinterpret_cast<void*>(beVersion_), reinterpret_cast<void*>(beDeinitStream_),
-                reinterpret_cast<void*>(beCloseStream_)});
+    Load("lame_enc.dll",
+         {Entry("beInitStream", beInitStream_), Entry("beEncodeChunk", beEncodeChunk_),
+          Entry("beVersion", beVersion_), Entry("beDeinitStream", beDeinitStream_),
+          Entry("beCloseStream", beCloseStream_)});
 }
 
 uint16_t WavToMp3::SnapBitrate(uint32_t requested) {
@@ -95,59 +65,26 @@ int WavToMp3::Open(const std::string& path, uint32_t sampleRate, int modeSelecto
     uint32_t samplesPerChunk = 0;
     uint32_t bufferSize = 0;
     if (beInitStream_(&config, &samplesPerChunk, &bufferSize, &stream_) != 0) {
-        platform::MessageBox("Could not initialize Lame encoder", kCaption, platform::MbOk);
+        Report("Could not initialize Lame encoder");
         return -1;
     }
-    if (!file_.Create(path)) {
-        return -1;
-    }
-    buffer_.assign(bufferSize, 0);
-    open_ = true;
-    return static_cast<int>(samplesPerChunk * 2);
+    return Start(path, samplesPerChunk, bufferSize);
 }
 
 int WavToMp3::Write(const void* samples, uint32_t size) {
-    if (!open_) {
+    if (!Encode("Could not perform compression", beEncodeChunk_, stream_, size / 2,
+                static_cast<const int16_t*>(samples))) {
         return -1;
     }
-    if (beEncodeChunk_(stream_, size / 2, static_cast<const int16_t*>(samples), buffer_.data(),
-                       &outputBytes_) != 0) {
-        platform::MessageBox("Could not perform compression", kCaption, platform::MbOk);
-        return -1;
-    }
-    const uint32_t encoded = DeliveredBytes();
-    if (!file_.Append(buffer_.data(), encoded)) {
-        return -1;
-    }
-    return static_cast<int>(encoded);
+    return static_cast<int>(DeliveredBytes());
 }
 
 bool WavToMp3::Close() {
-    if (!open_) {
+    if (!IsOpen()) {
         return true;
     }
-    open_ = false;
-    const bool finished = beDeinitStream_(stream_, buffer_.data(), &outputBytes_) == 0;
-    if (finished) {
-        file_.Append(buffer_.data(), DeliveredBytes());
-    }
+    const bool finished = Flush(nullptr, beDeinitStream_, stream_);
     beCloseStream_(stream_);
-    buffer_ = {};
-    file_.Close();
+    EndFile();
     return finished;
-}
-
-uint32_t WavToMp3::DeliveredBytes() const {
-    // A library that claims more than its buffer holds must not make us read past it.
-    return std::min<uint32_t>(outputBytes_, static_cast<uint32_t>(buffer_.size()));
-}
-
-std::string WavToMp3::GetVersion() {
-    if (!Usable()) {
-        return {};
-    }
-    LameVersion version{};
-    beVersion_(&version);
-    return "lame-enc " + std::to_string(version.engineMajor) + "." +
-           std::to_string(version.engineMinor);
 }

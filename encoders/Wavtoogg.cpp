@@ -1,40 +1,9 @@
 #include "Wavtoogg.h"
 
-#include <algorithm>
-
-#include "EncoderLibrary.h"
-#include "MessageBox.h"
-
-namespace {
-const char* const kCaption = WavToOgg::Caption;
-}
-
-WavToOgg::WavToOgg() {
+WavToOgg::WavToOgg(platform::MessageTarget& messages) : BufferedBackEnd(Caption, messages) {
     using encoders::Entry;
-    library_ = encoders::LoadEncoderLibrary(
-        "vorbis.dll", kCaption,
-        {Entry("vbVersion", vbVersion_), Entry("vbEncOpen", vbEncOpen_),
-         Entry("vbEncWrite", vbEncWrite_), Entry("vbEncClose", vbEncClose_)});
-}
-
-WavToOgg::~WavToOgg() {
-    file_.Close();
-    vbVersion_ = nullptr;
-    vbEncOpen_ = nullptr;
-    vbEncWrite_ = nullptr;
-    vbEncClose_ = nullptr;
-    stream_ = 0;
-    if (library_ != nullptr) {
-        platform::FreeLibrary(library_);
-    }
-    library_ = nullptr;
-}
-
-bool WavToOgg::Usable() const {
-    return library_ != nullptr &&
-           encoders::AllResolved(
-               {reinterpret_cast<void*>(vbVersion_), reinterpret_cast<void*>(vbEncOpen_),
-                reinterpret_cast<void*>(vbEncWrite_), reinterpret_cast<void*>(vbEncClose_)});
+    Load("vorbis.dll", {Entry("vbVersion", vbVersion_), Entry("vbEncOpen", vbEncOpen_),
+                        Entry("vbEncWrite", vbEncWrite_), Entry("vbEncClose", vbEncClose_)});
 }
 
 int WavToOgg::Open(const std::string& path, uint32_t sampleRate, uint32_t channels, float quality) {
@@ -70,56 +39,17 @@ int WavToOgg::Open(const std::string& path, uint32_t sampleRate, uint32_t channe
     uint32_t samplesPerChunk = 0;
     uint32_t bufferSize = 0;
     if (vbEncOpen_(&settings, &info, &samplesPerChunk, &bufferSize, &stream_) != 0) {
-        platform::MessageBox("Failed to open the encoding stream.", kCaption, platform::MbOk);
+        Report("Failed to open the encoding stream.");
         return -1;
     }
-    if (!file_.Create(path)) {
-        return -1;
-    }
-    buffer_.assign(bufferSize, 0);
-    open_ = true;
-    return static_cast<int>(samplesPerChunk * 2);
-}
-
-bool WavToOgg::Write(const void* samples, uint32_t size) {
-    if (!open_) {
-        return false;
-    }
-    if (vbEncWrite_(stream_, size / 2, static_cast<const int16_t*>(samples), buffer_.data(),
-                    &outputBytes_) != 0) {
-        platform::MessageBox("Failed to encode the data.", kCaption, platform::MbOk);
-        return false;
-    }
-    return file_.Append(buffer_.data(), DeliveredBytes());
+    return Start(path, samplesPerChunk, bufferSize);
 }
 
 bool WavToOgg::Close() {
-    if (!open_) {
+    if (!IsOpen()) {
         return true;
     }
-    open_ = false;
-    const bool finished = vbEncClose_(stream_, buffer_.data(), &outputBytes_) == 0;
-    if (finished) {
-        file_.Append(buffer_.data(), DeliveredBytes());
-    } else {
-        platform::MessageBox("Failed to close the encoder stream.", kCaption, platform::MbOk);
-    }
-    buffer_ = {};
-    file_.Close();
+    const bool finished = Flush("Failed to close the encoder stream.", vbEncClose_, stream_);
+    EndFile();
     return finished;
-}
-
-uint32_t WavToOgg::DeliveredBytes() const {
-    // A library that claims more than its buffer holds must not make us read past it.
-    return std::min<uint32_t>(outputBytes_, static_cast<uint32_t>(buffer_.size()));
-}
-
-std::string WavToOgg::GetVersion() {
-    if (!Usable()) {
-        return {};
-    }
-    VorbisVersion version{};
-    vbVersion_(&version);
-    return "Vorbis DLL " + std::to_string(version.engineMajor) + "." +
-           std::to_string(version.engineMinor);
 }

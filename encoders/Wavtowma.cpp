@@ -3,7 +3,6 @@
 #include <QString>
 
 #include "EncoderLibrary.h"
-#include "MessageBox.h"
 
 namespace {
 const char* const kCaption = WavToWma::Caption;
@@ -13,9 +12,10 @@ bool Failed(WmaResult result) {
 }
 }  // namespace
 
-WavToWma::WavToWma() {
-    library_ = encoders::LoadEncoderLibrary(
-        "wmaudsdk.dll", kCaption, {encoders::Entry("WMAudioCreateWriter", createWriter_)});
+WavToWma::WavToWma(platform::MessageTarget& messages) : messages_(messages) {
+    library_ = encoders::LoadEncoderLibrary("wmaudsdk.dll", kCaption,
+                                            {encoders::Entry("WMAudioCreateWriter", createWriter_)},
+                                            messages);
 }
 
 WavToWma::~WavToWma() {
@@ -46,6 +46,11 @@ void WavToWma::ReleaseWriter() {
     writer_ = nullptr;
 }
 
+int WavToWma::OpenFailed(const char* text) {
+    messages_.MessageBox(text, kCaption, platform::MbOk);
+    return -1;
+}
+
 int WavToWma::Open(const std::string& path, uint32_t sampleRate, uint16_t channels,
                    uint32_t bitrate) {
     if (library_ == nullptr || createWriter_ == nullptr) {
@@ -53,24 +58,17 @@ int WavToWma::Open(const std::string& path, uint32_t sampleRate, uint16_t channe
     }
     const WmaWaveFormat input = InputFormat(sampleRate, channels);
     const std::u16string widePath = QString::fromUtf8(path).toStdU16String();
-    if (Failed(createWriter_(widePath.c_str(), &writer_))) {
-        platform::MessageBox("Failed to Create Audio Writer", kCaption, platform::MbOk);
-        return -1;
-    }
-    if (writer_ == nullptr) {
-        // A library that reports success without a writer cannot be used either.
-        platform::MessageBox("Failed to Create Audio Writer", kCaption, platform::MbOk);
-        return -1;
+    // A library that reports success without a writer cannot be used either.
+    if (Failed(createWriter_(widePath.c_str(), &writer_)) || writer_ == nullptr) {
+        return OpenFailed("Failed to Create Audio Writer");
     }
     if (Failed(writer_->table->SetInputFormat(writer_, &input))) {
         ReleaseWriter();
-        platform::MessageBox("Failed to Set Input Format", kCaption, platform::MbOk);
-        return -1;
+        return OpenFailed("Failed to Set Input Format");
     }
     if (Failed(writer_->table->SetOutputFormat(writer_, bitrate, 44100, 2, 0))) {
         ReleaseWriter();
-        platform::MessageBox("Failed to Set Output Format", kCaption, platform::MbOk);
-        return -1;
+        return OpenFailed("Failed to Set Output Format");
     }
     return kBlockSize;
 }

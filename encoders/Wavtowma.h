@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Library.h"
+#include "MessageBox.h"
 #include "WmaAudioApi.h"
 
 // WMA back-end over the "wmaudsdk" library, whose audio writer writes the output file itself.
@@ -14,7 +15,7 @@ class WavToWma {
 
     static constexpr int kBlockSize = 16384;
 
-    WavToWma();
+    explicit WavToWma(platform::MessageTarget& messages = platform::ProcessMessages());
     ~WavToWma();
     WavToWma(const WavToWma&) = delete;
     WavToWma& operator=(const WavToWma&) = delete;
@@ -29,7 +30,10 @@ class WavToWma {
 
   private:
     void ReleaseWriter();
+    // Shows the failure of `Open` and returns its result.
+    int OpenFailed(const char* text);
 
+    platform::MessageTarget& messages_;
     platform::LibraryHandle library_ = nullptr;
     WMAudioCreateWriterFn createWriter_ = nullptr;
     WmaAudioWriter* writer_ = nullptr;

@@ -447,3 +447,51 @@ TEST(Wma, CallOrderAndFailures) {
         EXPECT_TRUE(boxes.Lines().empty());
     }
 }
+
+// --- Messages ------------------------------------------------------------------------------------
+
+// A conversion hands its back-ends its own target; a box that slips to the process's sink would
+// reach the wrong front end.
+TEST(Messages, BoxesGoToTheGivenTargetOnly) {
+    struct Target final : platform::MessageTarget {
+        std::vector<std::string> lines;
+        void Show(const platform::BoxRecord& box) override {
+            lines.push_back(box.caption + "|" + box.text);
+        }
+    };
+    struct Case {
+        const char* variant;
+        const char* library;
+        int DoubleControl::*flag;
+        const char* file;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"no_beVersion", "lame_enc", nullptr, "a.mp3",
+         "Lame Encoder|Could not found beVersion library function"},
+        {"complete", "lame_enc", &DoubleControl::failOpen, "a.mp3",
+         "Lame Encoder|Could not initialize Lame encoder"},
+        {"complete", "vorbis", nullptr, "no/a.ogg", "vorbis|Can not create the file."},
+        {"complete", "wmaudsdk", &DoubleControl::failOpen, "a.wma",
+         "WMA Audio SDK|Failed to Create Audio Writer"},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        DoubleLibrary library(c.variant, c.library);
+        if (c.flag != nullptr) {
+            library.Control().*c.flag = 1;
+        }
+        BoxRecorder process;
+        Target given;
+        const std::string name = c.library, path = dir.File(c.file);
+        if (name == "lame_enc") {
+            EXPECT_EQ(WavToMp3(given).Open(path, 44100, 1, 128, false, false, false, false), -1);
+        } else if (name == "vorbis") {
+            EXPECT_EQ(WavToOgg(given).Open(path, 44100, 2, 0.4f), -1);
+        } else {
+            EXPECT_EQ(WavToWma(given).Open(path, 44100, 2, 96000), -1);
+        }
+        EXPECT_EQ(given.lines, std::vector<std::string>{c.message}) << c.variant << " " << name;
+        EXPECT_TRUE(process.Lines().empty()) << c.variant << " " << name;
+    }
+}
