@@ -11,31 +11,25 @@ namespace platform {
 namespace {
 
 std::mutex sinkMutex;
+BoxPresenter installedPresenter;  // under sinkMutex
 std::mutex titleMutex;
 MessageSink& Sink() {
     static MessageSink sink;
     return sink;
 }
-BoxPresenter& Presenter() {
-    static BoxPresenter presenter;
-    return presenter;
-}
 
 void Show(const BoxRecord& box) {
     MessageSink sink;
-    BoxPresenter presenter;
+    BoxPresenter present;
     {
         std::lock_guard lock(sinkMutex);
         sink = Sink();
-        presenter = Presenter();
+        present = installedPresenter;
     }
     if (sink) {
         sink(box);
-    } else if (!presenter || !presenter(box)) {
-        const std::string caption = box.kind == BoxKind::Plain || box.kind == BoxKind::StandardError
-                                        ? ApplicationTitle()
-                                        : box.caption;
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), box.text.c_str());
+    } else if (!present || !present(box)) {
+        std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
     }
 }
 
@@ -62,7 +56,7 @@ MessageSink SetMessageSink(MessageSink sink) {
 
 void SetBoxPresenter(BoxPresenter presenter) {
     std::lock_guard lock(sinkMutex);
-    Presenter() = std::move(presenter);
+    installedPresenter = std::move(presenter);
 }
 
 void MessageBox(const std::string& text, const std::string& caption, unsigned style) {

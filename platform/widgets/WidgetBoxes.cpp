@@ -26,16 +26,9 @@ QMessageBox::Icon BoxIcon(unsigned style) {
     return QMessageBox::NoIcon;
 }
 
-QString BoxCaption(const BoxRecord& box) {
-    if (box.kind == BoxKind::Plain || box.kind == BoxKind::StandardError) {
-        return QString::fromUtf8(ApplicationTitle());
-    }
-    return QString::fromUtf8(box.caption);
-}
-
 void ShowWidgetBox(const BoxRecord& box) {
-    QMessageBox messageBox(BoxIcon(box.style), BoxCaption(box), QString::fromUtf8(box.text),
-                           QMessageBox::Ok);
+    QMessageBox messageBox(BoxIcon(box.style), QString::fromUtf8(box.caption),
+                           QString::fromUtf8(box.text), QMessageBox::Ok);
     messageBox.setTextFormat(Qt::PlainText);
     if (box.style & MbSystemModal) {
         messageBox.setWindowModality(Qt::ApplicationModal);
@@ -81,7 +74,7 @@ class BoxRelease {
 // A worker's box runs no event loop of its own on the user-interface thread, so the modal loop of
 // the progress dialog goes on and its Cancel stays usable while the box waits for the user.
 void ShowWorkerBox(const BoxRecord& box, const std::shared_ptr<BoxRelease>& release) {
-    auto* messageBox = new QMessageBox(BoxIcon(box.style), BoxCaption(box),
+    auto* messageBox = new QMessageBox(BoxIcon(box.style), QString::fromUtf8(box.caption),
                                        QString::fromUtf8(box.text), QMessageBox::Ok);
     messageBox->setAttribute(Qt::WA_DeleteOnClose);
     messageBox->setTextFormat(Qt::PlainText);
