@@ -1,143 +1,35 @@
 #include "MessageBox.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QMetaObject>
-#include <QThread>
 
-#include <condition_variable>
 #include <cstdio>
-#include <memory>
 #include <mutex>
 #include <utility>
-
-#include "ThreadHandOff.h"
 
 namespace platform {
 namespace {
 
 std::mutex sinkMutex;
+BoxPresenter installedPresenter;  // under sinkMutex
 std::mutex titleMutex;
 MessageSink& Sink() {
     static MessageSink sink;
     return sink;
 }
 
-QMessageBox::Icon BoxIcon(unsigned style) {
-    if (style & MbIconError) {
-        return QMessageBox::Critical;
-    }
-    if (style & MbIconInformation) {
-        return QMessageBox::Information;
-    }
-    return QMessageBox::NoIcon;
-}
-
-QString BoxCaption(const BoxRecord& box) {
-    if (box.kind == BoxKind::Plain || box.kind == BoxKind::StandardError) {
-        return QString::fromUtf8(ApplicationTitle());
-    }
-    return QString::fromUtf8(box.caption);
-}
-
-void ShowWidgetBox(const BoxRecord& box) {
-    QMessageBox messageBox(BoxIcon(box.style), BoxCaption(box), QString::fromUtf8(box.text),
-                           QMessageBox::Ok);
-    messageBox.setTextFormat(Qt::PlainText);
-    if (box.style & MbSystemModal) {
-        messageBox.setWindowModality(Qt::ApplicationModal);
-    }
-    messageBox.exec();
-}
-
-// Holds a worker until its box is gone.
-class BoxWait {
-  public:
-    void Release() {
-        {
-            std::lock_guard lock(mutex_);
-            dismissed_ = true;
-        }
-        done_.notify_all();
-    }
-    void Wait() {
-        std::unique_lock lock(mutex_);
-        done_.wait(lock, [this] { return dismissed_; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool dismissed_ = false;
-};
-
-// Lets the worker go at the latest when its last copy goes, also when the request to show the box
-// is dropped unserved because the program is ending.
-class BoxRelease {
-  public:
-    explicit BoxRelease(std::shared_ptr<BoxWait> wait) : wait_(std::move(wait)) {}
-    ~BoxRelease() { wait_->Release(); }
-    BoxRelease(const BoxRelease&) = delete;
-    BoxRelease& operator=(const BoxRelease&) = delete;
-    void Release() { wait_->Release(); }
-
-  private:
-    std::shared_ptr<BoxWait> wait_;
-};
-
-// A worker's box runs no event loop of its own on the user-interface thread, so the modal loop of
-// the progress dialog goes on and its Cancel stays usable while the box waits for the user.
-void ShowWorkerBox(const BoxRecord& box, const std::shared_ptr<BoxRelease>& release) {
-    auto* messageBox = new QMessageBox(BoxIcon(box.style), BoxCaption(box),
-                                       QString::fromUtf8(box.text), QMessageBox::Ok);
-    messageBox->setAttribute(Qt::WA_DeleteOnClose);
-    messageBox->setTextFormat(Qt::PlainText);
-    // Modal, or the modal progress dialog would block it; with no owner, it blocks no window.
-    messageBox->setWindowModality((box.style & MbSystemModal) ? Qt::ApplicationModal
-                                                              : Qt::WindowModal);
-    QObject::connect(messageBox, &QDialog::finished, [release] { release->Release(); });
-    messageBox->show();
-}
-
-void DefaultSink(const BoxRecord& box) {
-    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (app == nullptr) {
-        const std::string caption = box.kind == BoxKind::Plain || box.kind == BoxKind::StandardError
-                                        ? ApplicationTitle()
-                                        : box.caption;
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), box.text.c_str());
-        return;
-    }
-    if (QThread::currentThread() == app->thread()) {
-        ShowWidgetBox(box);
-    } else {
-        auto wait = std::make_shared<BoxWait>();
-        auto release = std::make_shared<BoxRelease>(wait);
-        auto shown = std::make_shared<BoxRecord>(box);
-        HandOffRelease(shown.get());
-        QMetaObject::invokeMethod(
-            app,
-            [shown, release] {
-                HandOffAcquire(shown.get());
-                ShowWorkerBox(*shown, release);
-            },
-            Qt::QueuedConnection);
-        release.reset();
-        wait->Wait();
-    }
-}
-
 void Show(const BoxRecord& box) {
     MessageSink sink;
+    BoxPresenter present;
     {
         std::lock_guard lock(sinkMutex);
         sink = Sink();
+        present = installedPresenter;
     }
     if (sink) {
         sink(box);
-    } else {
-        DefaultSink(box);
+    } else if (!present || !present(box)) {
+        std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
     }
 }
 
@@ -160,6 +52,11 @@ MessageTarget& ProcessMessages() {
 MessageSink SetMessageSink(MessageSink sink) {
     std::lock_guard lock(sinkMutex);
     return std::exchange(Sink(), std::move(sink));
+}
+
+void SetBoxPresenter(BoxPresenter presenter) {
+    std::lock_guard lock(sinkMutex);
+    installedPresenter = std::move(presenter);
 }
 
 void MessageBox(const std::string& text, const std::string& caption, unsigned style) {

@@ -53,9 +53,14 @@ MessageTarget& ProcessMessages();
 using MessageSink = std::function<void(const BoxRecord&)>;
 
 // Replaces the sink (tests record, the batch tool prints). An empty sink restores the default,
-// which shows real boxes when a widget application runs and prints to stderr otherwise.
-// Returns the previous sink.
+// which hands the box to the presenter and prints "caption: text" to stderr when there is none or
+// it declines. Returns the previous sink.
 MessageSink SetMessageSink(MessageSink sink);
+
+// Shows a box on the desktop, blocking its caller; false when it cannot. The windows install one
+// (InstallWidgetBoxes), so that this part stays free of widgets.
+using BoxPresenter = std::function<bool(const BoxRecord&)>;
+void SetBoxPresenter(BoxPresenter presenter);
 
 // Blocks the calling thread until dismissed. Safe from any thread: a box raised on a worker thread
 // is shown by the user-interface thread without an owner window and blocks only the worker.

@@ -8,6 +8,7 @@
 
 #include "Glyphs.h"
 #include "MessageBox.h"
+#include "WidgetBoxes.h"
 
 detail::ProgramNameOnly::ProgramNameOnly(const char* programName)
     : name(programName != nullptr && *programName != '\0' ? programName : "sonvert"),
@@ -16,6 +17,7 @@ detail::ProgramNameOnly::ProgramNameOnly(const char* programName)
 TSonvertApplication::TSonvertApplication(const char* programName)
     : detail::ProgramNameOnly(programName), QApplication(argc, argv) {
     setWindowIcon(ProgramIcon());
+    platform::InstallWidgetBoxes();
 }
 
 bool TSonvertApplication::notify(QObject* receiver, QEvent* event) {

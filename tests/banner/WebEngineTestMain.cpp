@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "CppWebBrowser.h"
+#include "WidgetBoxes.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // Debian's web engine library frees one of its own objects with a mismatched size; that is outside
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     }
     TCppWebBrowser::PrepareApplication();
     QApplication app(argc, argv);
+    platform::InstallWidgetBoxes();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,5 +1,11 @@
 // Test entry point with a Qt application object, as the program itself has one.
+#ifdef SONVERT_TEST_WIDGETS
 #include <QApplication>
+
+#include "WidgetBoxes.h"
+#else
+#include <QCoreApplication>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -11,6 +17,7 @@ int main(int argc, char** argv) {
     }
 #ifdef SONVERT_TEST_WIDGETS
     QApplication app(argc, argv);
+    platform::InstallWidgetBoxes();
 #else
     QCoreApplication app(argc, argv);
 #endif
