@@ -176,6 +176,7 @@ FileOutcome FileConversion::Convert(const std::string& source, const std::string
 
 FileOutcome FileConversion::Run(const std::string& source, const std::string& output, int index,
                                 int count) {
+    const std::string cannotWrite = "Can not write the file '" + output + "'";
     const std::string overwritesSource =
         "Could not convert '" + source + "': its output file would overwrite the source file";
     if (SameFile(source, output)) {
@@ -223,12 +224,9 @@ FileOutcome FileConversion::Run(const std::string& source, const std::string& ou
         // Once a back-end has opened the output, this batch has written it.
         written_.emplace(key, source);
         Pump pump(file.get(), *format, static_cast<uint32_t>(block), mp3);
+        // MP3's Write fails with -1, the others' with false.
         auto write = [&](uint32_t size) {
-            if constexpr (mp3) {
-                return encoder.Write(pump.Samples(), size) != -1;
-            } else {
-                return encoder.Write(pump.Samples(), size);
-            }
+            return static_cast<int>(encoder.Write(pump.Samples(), size)) != (mp3 ? -1 : 0);
         };
         bool failed = false;
         bool stopped = false;
@@ -261,21 +259,17 @@ FileOutcome FileConversion::Run(const std::string& source, const std::string& ou
             write(pump.Silence());
         }
         const bool closed = encoder.Close();
-        // The libraries report some failures by result alone; the user still has to know.
-        if constexpr (std::is_same_v<Encoder, WavToWma>) {
-            if (!closed || (failed && pump.ReadError() == 0)) {
-                reporter_.MessageBox("Can not write the file '" + output + "'.", caption,
-                                     platform::MbOk);
-                failed = true;
-            }
-        } else {
-            if (mp3 && !closed && !failed && !encoder.FileFailed()) {
-                // The MP3 file lacks its last frames.
-                reporter_.MessageBox("Can not write the file '" + output + "'.", caption,
-                                     platform::MbOk);
-            }
-            failed = failed || !closed || encoder.FileFailed();
+        bool fileFailed = false;
+        if constexpr (!std::is_same_v<Encoder, WavToWma>) {
+            fileFailed = encoder.FileFailed();
         }
+        // The libraries report some failures by result alone (an MP3 file then lacks its last
+        // frames); the user still has to know.
+        if (std::is_same_v<Encoder, WavToWma> ? !closed || (failed && pump.ReadError() == 0)
+                                              : mp3 && !closed && !failed && !fileFailed) {
+            reporter_.MessageBox(cannotWrite + ".", caption, platform::MbOk);
+        }
+        failed = failed || !closed || fileFailed;
         return failed    ? FileOutcome::Failed
                : stopped ? FileOutcome::Stopped
                          : FileOutcome::Converted;
@@ -319,8 +313,8 @@ FileOutcome FileConversion::Run(const std::string& source, const std::string& ou
             reporter_.MessageBox(overwritesSource, "Error", platform::MbOk);
             return FileOutcome::Failed;
         case platform::StagedOutput::Commit::Failed:
-            reporter_.MessageBox("Can not write the file '" + output + "': " + staged.Error() + ".",
-                                 caption, platform::MbOk);
+            reporter_.MessageBox(cannotWrite + ": " + staged.Error() + ".", caption,
+                                 platform::MbOk);
             return FileOutcome::Failed;
     }
     return FileOutcome::Converted;

@@ -59,7 +59,6 @@ int BatchRunner::Run(const std::atomic<int>& stop, FileRunner& runner) {
     std::size_t next = 0;
     std::size_t running = 0;
     bool stopping = false;
-    bool halted = false;
     for (;;) {
         const int level = stop.load();
         if (level == Drain && !stopping) {
@@ -68,18 +67,15 @@ int BatchRunner::Run(const std::atomic<int>& stop, FileRunner& runner) {
                 "starts; interrupt again to stop them at once");
         }
         stopping = stopping || level >= Drain;
-        if (level >= Halt && !halted) {
-            halted = true;
+        if (level >= Halt) {
             runner.Halt();
         }
         while (!stopping && next < files_.size() && running < jobs_) {
-            if (Refused(next)) {
+            const bool refused = Refused(next);
+            if (refused || runner.Start(next, files_[next])) {
+                running += refused ? 0 : 1;
                 refusals = 0;
                 ++next;
-            } else if (runner.Start(next, files_[next])) {
-                refusals = 0;
-                ++next;
-                ++running;
             } else if (running > 0) {
                 // The system gives no more threads: go on with the workers there are.
                 jobs_ = running;
@@ -88,10 +84,8 @@ int BatchRunner::Run(const std::atomic<int>& stop, FileRunner& runner) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             } else {
                 for (; next < files_.size(); ++next) {
-                    const std::string line =
-                        "Error: Could not start a worker thread (" + files_[next].source + ")";
-                    console_.Line(line);
-                    Conclude(next, {BatchOutcome::Failed, {line}, 0});
+                    Refuse(next, BatchOutcome::Failed,
+                           "Error: Could not start a worker thread (" + files_[next].source + ")");
                 }
             }
         }
@@ -116,25 +110,26 @@ int BatchRunner::Run(const std::atomic<int>& stop, FileRunner& runner) {
 
 bool BatchRunner::Refused(std::size_t index) {
     const BatchFile& file = files_[index];
-    auto refuse = [&](BatchOutcome outcome, const std::string& line) {
-        console_.Line(line);
-        Conclude(index, {outcome, {line}, 0});
-        return true;
-    };
     std::error_code error;
     if (noClobber_ &&
         std::filesystem::exists(std::filesystem::symlink_status(file.output, error))) {
-        return refuse(BatchOutcome::Skipped, SkipLine(file));
+        return Refuse(index, BatchOutcome::Skipped, SkipLine(file));
     }
     if (file.makeFolder) {
         std::filesystem::create_directories(file.options.OutputDir, error);
         if (error) {
-            return refuse(BatchOutcome::Failed,
+            return Refuse(index, BatchOutcome::Failed,
                           "Error: Could not create the folder '" + file.options.OutputDir +
                               "': " + error.message() + " (" + file.source + ")");
         }
     }
     return false;
+}
+
+bool BatchRunner::Refuse(std::size_t index, BatchOutcome outcome, const std::string& line) {
+    console_.Line(line);
+    Conclude(index, {outcome, {line}, 0});
+    return true;
 }
 
 void BatchRunner::Conclude(std::size_t index, const BatchResult& result) {

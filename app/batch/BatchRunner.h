@@ -33,7 +33,7 @@ class FileRunner {
     virtual bool Start(std::size_t index, const BatchFile& file) = 0;
     // The next file to have ended, waiting a moment at most: nothing when none has.
     virtual std::optional<FinishedFile> WaitForOne() = 0;
-    // The running files stop after their current block and leave no output behind.
+    // The running files stop after their current block and leave no output behind. May come again.
     virtual void Halt() = 0;
 };
 
@@ -73,6 +73,7 @@ class BatchRunner {
   private:
     // Whatever keeps a file from being handed to a worker: a line, after which it has ended.
     bool Refused(std::size_t index);
+    bool Refuse(std::size_t index, BatchOutcome outcome, const std::string& line);
     void Conclude(std::size_t index, const BatchResult& result);
 
     std::vector<BatchFile> files_;
