@@ -78,21 +78,14 @@ class Pump {
         if (Exhausted()) {
             return 0;
         }
-        const uint64_t remaining = format_.DataSize - consumed_;
-        if (format_.BitsPerSample != 8) {
-            const auto want =
-                static_cast<std::size_t>(std::min<uint64_t>(remaining, blockSamples_ * 2));
-            const std::size_t got = Read(samples_.data(), want);
-            consumed_ += got;
-            exhausted_ = got == 0;
-            return static_cast<uint32_t>(got);
-        }
-        const auto want = static_cast<std::size_t>(std::min<uint64_t>(remaining, blockSamples_));
-        const std::size_t got = Read(bytes_.data(), want);
-        for (std::size_t i = 0; i < got; ++i) {
-            samples_[i] = Widen(bytes_[i]);
-        }
-        if (padEightBit_ && readError_ == 0) {
+        // 16-bit data goes straight into the block; each 8-bit sample is one byte.
+        const bool wide = format_.BitsPerSample != 8;
+        const auto want = static_cast<std::size_t>(std::min<uint64_t>(
+            format_.DataSize - consumed_, wide ? blockSamples_ * 2 : blockSamples_));
+        const std::size_t got =
+            Read(wide ? static_cast<void*>(samples_.data()) : bytes_.data(), want);
+        std::transform(bytes_.data(), bytes_.data() + (wide ? 0 : got), samples_.data(), Widen);
+        if (!wide && padEightBit_ && readError_ == 0) {
             // The MP3 path always sends whole blocks: what cannot be read is silence. A short read
             // means the file has ended; a recorder that never fixed its size field declares up to
             // 4 GiB, which must not become hours of silence.
@@ -104,7 +97,7 @@ class Pump {
         }
         consumed_ += got;
         exhausted_ = got == 0;
-        return static_cast<uint32_t>(got * 2);
+        return static_cast<uint32_t>(wide ? got : got * 2);
     }
 
     // The system's error number when reading the source failed (a failing disk, a lost share),
