@@ -18,8 +18,6 @@ class WorkerPool final : public FileRunner {
     WorkerPool(bool noClobber, BatchConsole& console, BatchProgress& progress);
     // Lets the idle threads go and joins them.
     ~WorkerPool() override;
-    WorkerPool(const WorkerPool&) = delete;
-    WorkerPool& operator=(const WorkerPool&) = delete;
 
     bool Start(std::size_t index, const BatchFile& file) override;
     std::optional<FinishedFile> WaitForOne() override;
