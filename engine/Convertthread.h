@@ -4,24 +4,12 @@
 
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "ConversionOptions.h"
-#include "ConversionReporter.h"
-
-// What a conversion promises beyond the windows' own behaviour; the command line turns it on.
-struct OutputGuard {
-    // Each output is written under a temporary name and renamed into place once complete; a
-    // stopped or failed file leaves nothing behind and an output that existed stays as it was.
-    bool staged = false;
-    // With staged: an output that exists by the time the file is complete is never replaced.
-    bool keepExisting = false;
-};
+#include "FileConversion.h"
 
 // Runs one batch on its own thread: each listed WAVE file becomes one encoded file.
 class TConvertThread final : public QThread {
@@ -62,12 +50,7 @@ class TConvertThread final : public QThread {
 
   private:
     void Execute();
-    FileOutcome ConvertFile(const std::string& source, const std::string& output, int index,
-                            int count);
 
-    // The outputs this batch has created, each with its source: two sources of one name
-    // converted into one folder must not silently overwrite each other.
-    std::map<std::filesystem::path, std::string> written_;
     ConversionOptions options_;
     OutputGuard guard_;
     ConversionReporter* reporter_ = nullptr;

@@ -87,8 +87,8 @@ bool FindData(std::FILE* stream, uint32_t fmtSize, Header& header) {
 }
 
 // The worker's message for a source that holds no WAVE header.
-void ReportNotWave() {
-    platform::MessageBox("This is not a valid Wave file", "Error", platform::MbOk);
+void ReportNotWave(platform::MessageTarget& messages) {
+    messages.MessageBox("This is not a valid Wave file", "Error", platform::MbOk);
 }
 
 // The probe's.
@@ -107,12 +107,13 @@ std::FILE* OpenForReading(const std::string& path, OpenFailure* failure) {
     return stream;
 }
 
-void ReportUnopenedSource(const std::string& path, OpenFailure failure) {
+void ReportUnopenedSource(const std::string& path, OpenFailure failure,
+                          platform::MessageTarget& messages) {
     if (failure == OpenFailure::NotRegularFile) {
-        ReportNotWave();
+        ReportNotWave(messages);
         return;
     }
-    platform::MessageBox("Could not open '" + path + "'", "Error", platform::MbOk);
+    messages.MessageBox("Could not open '" + path + "'", "Error", platform::MbOk);
 }
 
 bool GetWaveInfo(const std::string& path, WaveInfo& info) {
@@ -154,19 +155,19 @@ bool GetWaveInfo(const std::string& path, WaveInfo& info) {
     return false;
 }
 
-std::optional<WaveFormat> ReadWaveHeader(std::FILE* stream) {
+std::optional<WaveFormat> ReadWaveHeader(std::FILE* stream, platform::MessageTarget& messages) {
     Header header;
     uint32_t fmtSize = 0;
     if (!ReadFormat(stream, header, fmtSize)) {
-        ReportNotWave();
+        ReportNotWave(messages);
         return std::nullopt;
     }
     if (header.formatTag != 1) {
-        platform::MessageBox("Can not handle compressed Wave file", "Error", platform::MbOk);
+        messages.MessageBox("Can not handle compressed Wave file", "Error", platform::MbOk);
         return std::nullopt;
     }
     if (!FindData(stream, fmtSize, header)) {
-        ReportNotWave();
+        ReportNotWave(messages);
         return std::nullopt;
     }
     WaveFormat format;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "MessageBox.h"
 #include "RegularFile.h"
 
 // Facts of a WAVE header as the file list shows them.
@@ -35,7 +36,8 @@ std::FILE* OpenForReading(const std::string& path, OpenFailure* failure = nullpt
 
 // The worker's message for a source that OpenForReading refused: a pipe or device is not a WAVE
 // file, anything else could not be opened.
-void ReportUnopenedSource(const std::string& path, OpenFailure failure);
+void ReportUnopenedSource(const std::string& path, OpenFailure failure,
+                          platform::MessageTarget& messages);
 
 // The list takes 8- and 16-bit samples only; anything else is refused with this message.
 inline bool ListableBitDepth(uint32_t bitsPerSample) {
@@ -47,5 +49,6 @@ inline constexpr const char* kNotPcmMessage = "Not PCM formats!";
 bool GetWaveInfo(const std::string& path, WaveInfo& info);
 
 // Reads the header of a source opened at offset 0 and leaves it at the first sample byte.
-// Empty after a message: the file is skipped.
-std::optional<WaveFormat> ReadWaveHeader(std::FILE* stream);
+// Empty after a message to `messages`: the file is skipped.
+std::optional<WaveFormat> ReadWaveHeader(
+    std::FILE* stream, platform::MessageTarget& messages = platform::ProcessMessages());

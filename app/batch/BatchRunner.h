@@ -1,18 +1,15 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <memory>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "BatchConsole.h"
 #include "BatchReport.h"
 #include "ConversionOptions.h"
-#include "ConversionReporter.h"
-#include "MessageBox.h"
 
 // One source of a batch, with everything decided before the batch starts.
 struct BatchFile {
@@ -22,53 +19,68 @@ struct BatchFile {
     bool makeFolder = false;    // create options.OutputDir before converting
 };
 
-// Converts the files of a batch with up to `jobs` workers at once. Each worker is the windows' own
-// worker given a list of one file; the next free one takes the next file of the list, so a long
-// file holds up one worker only.
+// A file that a runner has done with: its place in the list and how it ended.
+struct FinishedFile {
+    std::size_t index = 0;
+    BatchResult result;
+};
+
+// Runs the files the scheduler hands it, each on a worker of its own; tests give a fake.
+class FileRunner {
+  public:
+    virtual ~FileRunner() = default;
+    // False when no worker can be had for it (the system gives no more threads).
+    virtual bool Start(std::size_t index, const BatchFile& file) = 0;
+    // The next file to have ended, waiting a moment at most: nothing when none has.
+    virtual std::optional<FinishedFile> WaitForOne() = 0;
+    // The running files stop after their current block and leave no output behind. May come again.
+    virtual void Halt() = 0;
+};
+
+// The live progress line of a batch, kept up to date by the scheduler and the workers alike.
+class BatchProgress {
+  public:
+    BatchProgress(BatchConsole& console, int fileCount) : console_(console), count_(fileCount) {}
+    // A running file's percentage.
+    void Running(std::size_t index, const std::string& source, int percent);
+    // A file has ended, whether it ran or not.
+    void Ended(std::size_t index);
+
+  private:
+    void Show();
+
+    BatchConsole& console_;
+    const int count_;
+    std::mutex mutex_;
+    std::map<std::size_t, RunningFile> running_;  // in list order
+    int done_ = 0;
+};
+
+// Decides which file of a batch runs when: up to `jobs` at once, in list order, so that a long
+// file holds up one worker only. Each file's end goes into the report as soon as it is known.
 class BatchRunner {
   public:
     BatchRunner(std::vector<BatchFile> files, int jobs, bool noClobber, BatchConsole& console,
-                BatchReport& report);
+                BatchReport& report, BatchProgress& progress);
 
     // How far a stop request goes: the running files finish, or they stop at once.
     enum StopLevel : int { Go = 0, Drain = 1, Halt = 2 };
-    ~BatchRunner();
-    BatchRunner(const BatchRunner&) = delete;
-    BatchRunner& operator=(const BatchRunner&) = delete;
-
-    // The message sink of the batch, called on the workers' threads: each box becomes one line that
-    // names its file, and goes into that file's report.
-    void ShowBox(const platform::BoxRecord& box);
 
     // Runs the batch and returns the number of files converted. From Drain on no new file starts;
     // at Halt the running files stop after their current block and leave no output behind.
-    int Run(const std::atomic<int>& stop);
+    int Run(const std::atomic<int>& stop, FileRunner& runner);
 
   private:
-    class Slot;
-
-    bool StartNext();
+    // Whatever keeps a file from being handed to a worker: a line, after which it has ended.
+    bool Refused(std::size_t index);
+    bool Refuse(std::size_t index, BatchOutcome outcome, const std::string& line);
     void Conclude(std::size_t index, const BatchResult& result);
-    void ShowProgress();
-    Slot* SlotOfThisThread();
-
-    void Started(Slot& slot);
-    void Progressed(Slot& slot, int percent);
-    void Finished(Slot& slot, FileOutcome outcome);
-    void Ended(Slot& slot);
 
     std::vector<BatchFile> files_;
     std::size_t jobs_;
     bool noClobber_;
     BatchConsole& console_;
     BatchReport& report_;
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::unique_ptr<Slot>> running_;
-    std::size_t next_ = 0;
-    int done_ = 0;
+    BatchProgress& progress_;
     int converted_ = 0;
-    bool stopping_ = false;
-    bool halted_ = false;
 };

@@ -14,6 +14,7 @@
 
 #include "ErrorText.h"
 #include "OutputPath.h"
+#include "ResolvedPath.h"
 
 namespace fs = std::filesystem;
 
@@ -35,16 +36,6 @@ bool WaveName(const fs::path& path) {
     return ending == ".wav";
 }
 
-// Where a path leads, for comparing paths that may be spelt differently.
-fs::path Resolved(const fs::path& path) {
-    std::error_code error;
-    fs::path resolved = fs::weakly_canonical(path, error);
-    if (error) {
-        resolved = fs::absolute(path, error).lexically_normal();
-    }
-    return resolved;
-}
-
 class Walk {
   public:
     Walk(bool recursive, const std::string& skipFolder, SourceList& list)
@@ -52,7 +43,7 @@ class Walk {
         if (!skipFolder.empty()) {
             std::error_code error;
             if (fs::is_directory(skipFolder, error)) {
-                skip_ = Resolved(skipFolder);
+                skip_ = platform::ResolvedPath(skipFolder);
             }
         }
     }
@@ -88,7 +79,7 @@ class Walk {
                 continue;
             }
             if (entry.is_directory(typeError)) {
-                if (!skip_.empty() && Resolved(entry.path()) == skip_) {
+                if (!skip_.empty() && platform::ResolvedPath(entry.path()) == skip_) {
                     continue;
                 }
                 if (recursive_) {
@@ -199,7 +190,7 @@ std::optional<std::string> DropRepeatedSources(std::vector<BatchSource>& sources
         struct stat status {};
         const bool added = ::stat(source.path.c_str(), &status) == 0
                                ? files.emplace(status.st_dev, status.st_ino).second
-                               : unknown.insert(Resolved(source.path)).second;
+                               : unknown.insert(platform::ResolvedPath(source.path)).second;
         if (!added && dropped++ == 0) {
             first = source.path;
         }
@@ -219,7 +210,7 @@ std::optional<std::string> SharedOutput(const std::vector<BatchSource>& sources,
     std::map<std::string, std::size_t> seen;
     std::map<std::string, bool> folding;  // by folder: one probe each
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        const fs::path resolved = Resolved(outputs[i]);
+        const fs::path resolved = platform::ResolvedPath(outputs[i]);
         const std::string folder = resolved.parent_path().string();
         auto [known, added] = folding.emplace(folder, false);
         if (added) {

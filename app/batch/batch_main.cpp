@@ -29,6 +29,7 @@
 #include "Processors.h"
 #include "Settingsfile.h"
 #include "StagedOutput.h"
+#include "WorkerPool.h"
 
 namespace {
 
@@ -208,13 +209,13 @@ int main(int argc, char* argv[]) {
 
     const int jobs = command.Jobs > 0 ? command.Jobs : platform::UsableProcessors();
     RemoveAbandoned(files);
-    BatchRunner runner(std::move(files), jobs, command.NoClobber, console, report);
-    platform::SetMessageSink([&runner](const platform::BoxRecord& box) { runner.ShowBox(box); });
-    const int converted = runner.Run(stopLevel);
+    BatchProgress progress(console, fileCount);
+    WorkerPool pool(command.NoClobber, console, progress);
+    BatchRunner runner(std::move(files), jobs, command.NoClobber, console, report, progress);
+    const int converted = runner.Run(stopLevel, pool);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         std::signal(signal, SIG_DFL);
     }
-    platform::SetMessageSink({});
     // A report that lost lines is said once, however many it lost.
     const std::string reportFailure = report.Close();
     if (!reportFailure.empty()) {

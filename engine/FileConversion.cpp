@@ -1,0 +1,314 @@
+#include "FileConversion.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <system_error>
+#include <type_traits>
+#include <vector>
+
+#include "ErrorText.h"
+#include "ResolvedPath.h"
+#include "StagedOutput.h"
+#include "Waveinf.h"
+#include "Wavtomp3.h"
+#include "Wavtoogg.h"
+#include "Wavtowma.h"
+
+namespace {
+
+// Short MP3 files get two blocks of silence so that the encoder's delay does not eat their end.
+constexpr uint32_t kSilenceTailBelow = 51200;
+
+uint32_t Mp3Bitrate(int index, uint32_t sampleRate) {
+    const uint32_t bitrate = Mp3BitrateEntry(index).Value;
+    return sampleRate <= 11025 && bitrate > 64 ? 64 : bitrate;
+}
+
+// Worked out in double and rounded once, so that each level is the float nearest its tenth;
+// multiplying in float rounds twice and puts level 9 one step above 0.9f.
+float OggQuality(int index) {
+    return static_cast<float>(OggQualityEntry(index).Value * 0.1);
+}
+
+// 8-bit samples are unsigned with 128 as silence.
+int16_t Widen(unsigned char byte) {
+    return static_cast<int16_t>(32767 * (static_cast<int>(byte) - 128) / 128);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    if (std::filesystem::equivalent(a, b, error)) {
+        return true;
+    }
+    // A path that cannot be resolved (a name too long, a folder loop) resolves to nothing, and two
+    // nothings are not the same file.
+    std::error_code errorA;
+    std::error_code errorB;
+    const auto canonicalA = std::filesystem::weakly_canonical(a, errorA);
+    const auto canonicalB = std::filesystem::weakly_canonical(b, errorB);
+    return !errorA && !errorB && canonicalA == canonicalB;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using SourceFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Moves one file's sample data from the source to a back-end, block by block.
+class Pump {
+  public:
+    Pump(std::FILE* source, const WaveFormat& format, uint32_t blockBytes, bool padEightBit)
+        : source_(source),
+          format_(format),
+          blockSamples_(blockBytes / 2),
+          padEightBit_(padEightBit),
+          samples_(blockSamples_) {
+        if (format.BitsPerSample == 8) {
+            bytes_.resize(blockSamples_);
+        }
+    }
+
+    const int16_t* Samples() const { return samples_.data(); }
+    uint64_t Consumed() const { return consumed_; }
+    bool Exhausted() const { return exhausted_ || consumed_ >= format_.DataSize; }
+
+    // Fills the next block; returns its size in bytes, 0 when nothing is left to send.
+    uint32_t Fill() {
+        if (Exhausted()) {
+            return 0;
+        }
+        // 16-bit data goes straight into the block; each 8-bit sample is one byte.
+        const bool wide = format_.BitsPerSample != 8;
+        const auto want = static_cast<std::size_t>(std::min<uint64_t>(
+            format_.DataSize - consumed_, wide ? blockSamples_ * 2 : blockSamples_));
+        const std::size_t got =
+            Read(wide ? static_cast<void*>(samples_.data()) : bytes_.data(), want);
+        std::transform(bytes_.data(), bytes_.data() + (wide ? 0 : got), samples_.data(), Widen);
+        if (!wide && padEightBit_ && readError_ == 0) {
+            // The MP3 path always sends whole blocks: what cannot be read is silence. A short read
+            // means the file has ended; a recorder that never fixed its size field declares up to
+            // 4 GiB, which must not become hours of silence.
+            std::fill(samples_.begin() + static_cast<std::ptrdiff_t>(got), samples_.end(),
+                      int16_t{0});
+            consumed_ += blockSamples_;
+            exhausted_ = got < want;
+            return blockSamples_ * 2;
+        }
+        consumed_ += got;
+        exhausted_ = got == 0;
+        return static_cast<uint32_t>(wide ? got : got * 2);
+    }
+
+    // The system's error number when reading the source failed (a failing disk, a lost share),
+    // else 0: such a file ended early and must not pass for a complete one.
+    int ReadError() const { return readError_; }
+
+    // Fills the whole block with silence and returns its size in bytes.
+    uint32_t Silence() {
+        std::fill(samples_.begin(), samples_.end(), int16_t{0});
+        return blockSamples_ * 2;
+    }
+
+  private:
+    std::size_t Read(void* into, std::size_t size) {
+        errno = 0;
+        const std::size_t got = std::fread(into, 1, size, source_);
+        if (got < size && std::ferror(source_) != 0) {
+            readError_ = errno != 0 ? errno : EIO;
+            exhausted_ = true;
+        }
+        return got;
+    }
+
+    std::FILE* source_;
+    WaveFormat format_;
+    uint32_t blockSamples_;
+    bool padEightBit_;
+    std::vector<int16_t> samples_;
+    std::vector<unsigned char> bytes_;
+    uint64_t consumed_ = 0;
+    bool exhausted_ = false;
+    int readError_ = 0;
+};
+
+// By OutputFormat.
+constexpr const char* kCaptions[] = {WavToMp3::Caption, WavToWma::Caption, WavToOgg::Caption};
+
+// What the file list would refuse never reaches an encoder, and neither do channels that would
+// have to be folded into one (the result would be garbled and several times too long).
+bool Convertible(const std::string& source, const WaveFormat& format,
+                 platform::MessageTarget& messages) {
+    if (!ListableBitDepth(format.BitsPerSample)) {
+        messages.ShowPlainMessage(kNotPcmMessage);
+        return false;
+    }
+    if (format.Channels != 1 && format.Channels != 2) {
+        messages.MessageBox("Could not convert '" + source + "': it has " +
+                                std::to_string(format.Channels) +
+                                " channels; only mono and stereo files can be converted",
+                            "Error", platform::MbOk);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+FileConversion::FileConversion(const ConversionOptions& options, const OutputGuard& guard,
+                               ConversionReporter& reporter, const std::atomic<bool>& stop)
+    : options_(options), guard_(guard), reporter_(reporter), stop_(stop) {}
+
+FileOutcome FileConversion::Convert(const std::string& source, const std::string& output, int index,
+                                    int count) {
+    reporter_.FileStarted(source);
+    const FileOutcome outcome = Run(source, output, index, count);
+    reporter_.FileFinished(source, outcome);
+    return outcome;
+}
+
+FileOutcome FileConversion::Run(const std::string& source, const std::string& output, int index,
+                                int count) {
+    const std::string cannotWrite = "Can not write the file '" + output + "'";
+    const std::string overwritesSource =
+        "Could not convert '" + source + "': its output file would overwrite the source file";
+    if (SameFile(source, output)) {
+        // Writing the output would destroy the source while it is being read.
+        reporter_.MessageBox(overwritesSource, "Error", platform::MbOk);
+        return FileOutcome::Failed;
+    }
+    const std::filesystem::path key = platform::ResolvedPath(output);
+    if (const auto earlier = written_.find(key); earlier != written_.end()) {
+        reporter_.MessageBox("Could not convert '" + source + "': its output file '" + output +
+                                 "' was already written from '" + earlier->second + "'",
+                             "Error", platform::MbOk);
+        return FileOutcome::Failed;
+    }
+    OpenFailure failure = OpenFailure::None;
+    SourceFile file(SourceOpener ? SourceOpener(source) : OpenForReading(source, &failure));
+    if (!file) {
+        ReportUnopenedSource(source, failure, reporter_);
+        return FileOutcome::Failed;
+    }
+    const std::optional<WaveFormat> format = ReadWaveHeader(file.get(), reporter_);
+    if (!format || !Convertible(source, *format, reporter_)) {
+        return FileOutcome::Failed;
+    }
+    const char* const caption = kCaptions[static_cast<int>(options_.OutputFormat)];
+
+    // A staged output is written under a temporary name; messages still name the output.
+    platform::StagedOutput staged;
+    platform::FileIdentity sourceIdentity;
+    platform::IdentityOf(fileno(file.get()), sourceIdentity);
+    if (guard_.staged && !staged.Create(output)) {
+        reporter_.MessageBox("Can not create the file '" + output + "': " + staged.Error() + ".",
+                             caption, platform::MbOk);
+        return FileOutcome::Failed;
+    }
+    const std::string& target = guard_.staged ? staged.TemporaryPath() : output;
+
+    // Sends the data chunk through a back-end whose Open gave `block`, and closes it.
+    auto encode = [&](auto& encoder, int block) {
+        using Encoder = std::decay_t<decltype(encoder)>;
+        constexpr bool mp3 = std::is_same_v<Encoder, WavToMp3>;
+        if (block == -1) {
+            return FileOutcome::Failed;
+        }
+        // Once a back-end has opened the output, this batch has written it.
+        written_.emplace(key, source);
+        Pump pump(file.get(), *format, static_cast<uint32_t>(block), mp3);
+        // MP3's Write fails with -1, the others' with false.
+        auto write = [&](uint32_t size) {
+            return static_cast<int>(encoder.Write(pump.Samples(), size)) != (mp3 ? -1 : 0);
+        };
+        bool failed = false;
+        bool stopped = false;
+        while (!pump.Exhausted()) {
+            const uint32_t size = pump.Fill();
+            if (size == 0) {
+                break;
+            }
+            if (!write(size)) {
+                failed = true;
+                break;
+            }
+            const double percent = static_cast<double>(pump.Consumed()) * 100.0 /
+                                   static_cast<double>(format->DataSize);
+            const int current = percent >= 100.0 ? 100 : static_cast<int>(percent);
+            reporter_.Progress(current, static_cast<int>(100.0 / count * index +
+                                                         static_cast<double>(current) / count));
+            if (stop_.load(std::memory_order_relaxed)) {
+                stopped = !pump.Exhausted();
+                break;
+            }
+        }
+        if (pump.ReadError() != 0 && !failed) {
+            reporter_.MessageBox(
+                "Could not read '" + source + "': " + platform::ErrorText(pump.ReadError()),
+                "Error", platform::MbOk);
+            failed = true;
+        }
+        if (mp3 && format->DataSize < kSilenceTailBelow && write(pump.Silence())) {
+            write(pump.Silence());
+        }
+        const bool closed = encoder.Close();
+        bool fileFailed = false;
+        if constexpr (!std::is_same_v<Encoder, WavToWma>) {
+            fileFailed = encoder.FileFailed();
+        }
+        // The libraries report some failures by result alone (an MP3 file then lacks its last
+        // frames); the user still has to know.
+        if (std::is_same_v<Encoder, WavToWma> ? !closed || (failed && pump.ReadError() == 0)
+                                              : mp3 && !closed && !failed && !fileFailed) {
+            reporter_.MessageBox(cannotWrite + ".", caption, platform::MbOk);
+        }
+        failed = failed || !closed || fileFailed;
+        return failed    ? FileOutcome::Failed
+               : stopped ? FileOutcome::Stopped
+                         : FileOutcome::Converted;
+    };
+
+    const uint16_t channels = format->Channels;
+    FileOutcome outcome = FileOutcome::Failed;
+    switch (options_.OutputFormat) {
+        case OutputFormat::MP3: {
+            WavToMp3 encoder(reporter_);
+            outcome = encode(
+                encoder, encoder.Open(target, format->SampleRate, channels == 2 ? 1 : 4,
+                                      Mp3Bitrate(options_.Mp3BitrateIndex, format->SampleRate),
+                                      options_.Mp3Copyright, options_.Mp3Crc, options_.Mp3Original,
+                                      options_.Mp3Private));
+            break;
+        }
+        case OutputFormat::WMA: {
+            WavToWma encoder(reporter_);
+            outcome =
+                encode(encoder, encoder.Open(target, format->SampleRate, channels,
+                                             WmaBitrateEntry(options_.WmaBitrateIndex).Value));
+            break;
+        }
+        case OutputFormat::OGG: {
+            WavToOgg encoder(reporter_);
+            outcome = encode(encoder, encoder.Open(target, format->SampleRate, channels,
+                                                   OggQuality(options_.OggQualityIndex)));
+            break;
+        }
+    }
+    if (outcome != FileOutcome::Converted || !guard_.staged) {
+        return outcome;
+    }
+    switch (staged.CommitTo(guard_.keepExisting, sourceIdentity)) {
+        case platform::StagedOutput::Commit::Done:
+            break;
+        case platform::StagedOutput::Commit::Exists:
+            return FileOutcome::Skipped;
+        case platform::StagedOutput::Commit::Refused:
+            reporter_.MessageBox(overwritesSource, "Error", platform::MbOk);
+            return FileOutcome::Failed;
+        case platform::StagedOutput::Commit::Failed:
+            reporter_.MessageBox(cannotWrite + ": " + staged.Error() + ".", caption,
+                                 platform::MbOk);
+            return FileOutcome::Failed;
+    }
+    return FileOutcome::Converted;
+}
