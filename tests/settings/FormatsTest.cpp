@@ -1,4 +1,4 @@
-#include "Valuetables.h"
+#include "Formats.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 namespace {
 
 // Inside its list an index is its entry; anywhere else it is the built-in choice.
-TEST(ValuetablesTest, IndexOutsideItsListTakesTheBuiltInEntry) {
+TEST(FormatsTest, IndexOutsideItsListTakesTheBuiltInEntry) {
     constexpr int kMin = std::numeric_limits<int>::min();
     constexpr int kMax = std::numeric_limits<int>::max();
     const struct {
