@@ -6,24 +6,26 @@
 
 namespace {
 
-// Inside its list an index is its entry; anywhere else it is the built-in choice.
+// Inside its list an index is its entry; anywhere else it is the built-in choice. A value
+// outside the formats stands for MP3.
 TEST(FormatsTest, IndexOutsideItsListTakesTheBuiltInEntry) {
     constexpr int kMin = std::numeric_limits<int>::min();
     constexpr int kMax = std::numeric_limits<int>::max();
+    using F = OutputFormat;
+    constexpr auto kNoFormat = static_cast<F>(3);
     const struct {
-        const ValueEntry& (*entry)(int);
+        OutputFormat format;
         int index;
         uint32_t value;
     } cases[] = {
-        {Mp3BitrateEntry, -1, 128},     {Mp3BitrateEntry, 0, 32},     {Mp3BitrateEntry, 6, 320},
-        {Mp3BitrateEntry, 7, 128},      {Mp3BitrateEntry, 9, 128},    {Mp3BitrateEntry, kMax, 128},
-        {Mp3BitrateEntry, kMin, 128},   {WmaBitrateEntry, -1, 96000}, {WmaBitrateEntry, 0, 48000},
-        {WmaBitrateEntry, 5, 160000},   {WmaBitrateEntry, 6, 96000},  {WmaBitrateEntry, 9, 96000},
-        {WmaBitrateEntry, kMax, 96000}, {OggQualityEntry, -1, 4},     {OggQualityEntry, 0, 1},
-        {OggQualityEntry, 9, 10},       {OggQualityEntry, 10, 4},     {OggQualityEntry, kMax, 4},
+        {F::MP3, -1, 128},     {F::MP3, 0, 32},     {F::MP3, 6, 320},    {F::MP3, 7, 128},
+        {F::MP3, 9, 128},      {F::MP3, kMax, 128}, {F::MP3, kMin, 128}, {F::WMA, -1, 96000},
+        {F::WMA, 0, 48000},    {F::WMA, 5, 160000}, {F::WMA, 6, 96000},  {F::WMA, 9, 96000},
+        {F::WMA, kMax, 96000}, {F::OGG, -1, 4},     {F::OGG, 0, 1},      {F::OGG, 9, 10},
+        {F::OGG, 10, 4},       {F::OGG, kMax, 4},   {kNoFormat, 6, 320},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.entry(c.index).Value, c.value) << "index " << c.index;
+        EXPECT_EQ(ListEntry(c.format, c.index).Value, c.value) << "index " << c.index;
     }
 }
 
