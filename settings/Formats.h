@@ -43,7 +43,7 @@ inline constexpr ValueEntry OggQualityTable[] = {
 inline constexpr std::array<FormatFacts, 3> Formats{{
     {"MP3", ".mp3", "1", "Bitrate", Mp3BitrateTable, 3, 0},
     {"WMA", ".wma", "2", "Bitrate", WmaBitrateTable, 3, 0},
-    // The file keeps the Vorbis level.
+    // The settings file keeps the Vorbis level, one above the index.
     {"OGG", ".ogg", "3", "Quality", OggQualityTable, 3, 1},
 }};
 
@@ -65,7 +65,7 @@ constexpr const ValueEntry& ListEntry(OutputFormat format, int index) {
     return facts.List[static_cast<std::size_t>(inside ? index : facts.DefaultIndex)];
 }
 
-// The lists by their own names.
+// Each list by its own name.
 inline const ValueEntry& Mp3BitrateEntry(int index) {
     return ListEntry(OutputFormat::MP3, index);
 }

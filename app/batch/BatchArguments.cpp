@@ -233,15 +233,12 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
             continue;
         }
         // A value follows its option, or "=" after a long one, or a short one directly (-j4).
-        std::string name = argument;
+        const bool isLong = argument[1] == '-';
+        const std::size_t split = isLong ? argument.find('=') : 2;
+        const std::string name = argument.substr(0, split);
         std::optional<std::string> value;
-        if (const auto equals = argument.find('=');
-            argument.starts_with("--") && equals != std::string::npos) {
-            name = argument.substr(0, equals);
-            value = argument.substr(equals + 1);
-        } else if (argument.size() > 2 && argument[1] != '-') {
-            name = argument.substr(0, 2);
-            value = argument.substr(2);
+        if (split < argument.size()) {
+            value = argument.substr(split + (isLong ? 1 : 0));
         }
         const BatchOption* option = OptionNamed(name);
         if (option == nullptr || (option->Argument == nullptr && value)) {
