@@ -1,5 +1,7 @@
 #include "OutputPath.h"
 
+#include "Formats.h"
+
 namespace {
 
 bool IsDelimiter(char c, PathStyle style) {
@@ -7,21 +9,13 @@ bool IsDelimiter(char c, PathStyle style) {
 }
 
 // The extension starts at the last dot that no path delimiter follows.
-std::string::size_type ExtensionStart(const std::string& path, PathStyle style) {
-    for (auto i = path.size(); i-- > 0;) {
+std::string WithoutExtension(const std::string& path, PathStyle style) {
+    for (auto i = path.size(); i-- > 0 && !IsDelimiter(path[i], style);) {
         if (path[i] == '.') {
-            return i;
-        }
-        if (IsDelimiter(path[i], style)) {
-            break;
+            return path.substr(0, i);
         }
     }
-    return std::string::npos;
-}
-
-std::string WithoutExtension(const std::string& path, PathStyle style) {
-    const auto dot = ExtensionStart(path, style);
-    return dot == std::string::npos ? path : path.substr(0, dot);
+    return path;
 }
 
 std::string FileName(const std::string& path, PathStyle style) {
@@ -36,14 +30,7 @@ std::string FileName(const std::string& path, PathStyle style) {
 }  // namespace
 
 const char* TargetExtension(int outputFormat) {
-    switch (outputFormat) {
-        case 1:
-            return ".wma";
-        case 2:
-            return ".ogg";
-        default:
-            return ".mp3";
-    }
+    return FormatOf(static_cast<OutputFormat>(outputFormat)).Extension;
 }
 
 std::string OutputPathFor(const std::string& source, bool customDir, const std::string& outputDir,

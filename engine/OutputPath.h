@@ -11,7 +11,7 @@ struct PathStyle {
 inline constexpr PathStyle kWindowsPaths{'\\', true};
 inline constexpr PathStyle kPosixPaths{'/', false};
 
-// The target extension of a format index: ".mp3", ".wma", ".ogg".
+// The extension of a format's output files, by its index; an unknown index gives MP3's.
 const char* TargetExtension(int outputFormat);
 
 // Where a source's output goes: beside the source, or into outputDir when customDir is set.

@@ -1,25 +1,28 @@
 #pragma once
 
+#include <array>
 #include <string>
 
-#include "Valuetables.h"
-
-// The chosen output format, in the order of the format radio buttons.
-enum class OutputFormat { MP3 = 0, WMA = 1, OGG = 2 };
+#include "Formats.h"
 
 // The current option values as a plain record.
 struct ConversionOptions {
     // Qualified: the member carries the name of its type.
     ::OutputFormat OutputFormat = ::OutputFormat::MP3;
     bool CustomDir = false;
-    std::string OutputDir = "/";              // the file-system root until a folder is chosen
-    int Mp3BitrateIndex = DefaultEntryIndex;  // into Mp3BitrateTable
+    std::string OutputDir = "/";  // the file-system root until a folder is chosen
+    int Mp3BitrateIndex = FormatOf(::OutputFormat::MP3).DefaultIndex;
     bool Mp3Crc = false;
     bool Mp3Copyright = false;
     bool Mp3Original = false;
     bool Mp3Private = false;
-    int WmaBitrateIndex = DefaultEntryIndex;  // into WmaBitrateTable
-    int OggQualityIndex = DefaultEntryIndex;  // into OggQualityTable
+    int WmaBitrateIndex = FormatOf(::OutputFormat::WMA).DefaultIndex;
+    int OggQualityIndex = FormatOf(::OutputFormat::OGG).DefaultIndex;
 
     bool operator==(const ConversionOptions&) const = default;
 };
+
+// Where each format's list index is kept, in the order of Formats.
+inline constexpr std::array<int ConversionOptions::*, Formats.size()> ListIndexOf{
+    &ConversionOptions::Mp3BitrateIndex, &ConversionOptions::WmaBitrateIndex,
+    &ConversionOptions::OggQualityIndex};

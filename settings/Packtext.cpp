@@ -5,6 +5,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -68,43 +69,17 @@ bool IsValidUtf8(const std::string& bytes) {
 }  // namespace
 
 std::string CodePageForCharSet(int charSet) {
-    switch (charSet) {
-        case 0:
-        case 2:
-            return "CP1252";
-        case 77:
-            return "MACINTOSH";
-        case 128:
-            return "CP932";
-        case 129:
-            return "CP949";
-        case 134:
-            return "GBK";
-        case 136:
-            return "BIG5";
-        case 161:
-            return "CP1253";
-        case 162:
-            return "CP1254";
-        case 163:
-            return "CP1258";
-        case 177:
-            return "CP1255";
-        case 178:
-            return "CP1256";
-        case 186:
-            return "CP1257";
-        case 204:
-            return "CP1251";
-        case 222:
-            return "CP874";
-        case 238:
-            return "CP1250";
-        case 255:
-            return "CP437";
-        default:
-            return {};
+    static constexpr std::pair<int, const char*> kCodePages[] = {
+        {0, "CP1252"},   {2, "CP1252"},   {77, "MACINTOSH"}, {128, "CP932"},  {129, "CP949"},
+        {134, "GBK"},    {136, "BIG5"},   {161, "CP1253"},   {162, "CP1254"}, {163, "CP1258"},
+        {177, "CP1255"}, {178, "CP1256"}, {186, "CP1257"},   {204, "CP1251"}, {222, "CP874"},
+        {238, "CP1250"}, {255, "CP437"}};
+    for (const auto& [number, codePage] : kCodePages) {
+        if (number == charSet) {
+            return codePage;
+        }
     }
+    return {};
 }
 
 QString DecodePackText(const std::string& bytes, int charSet, bool* clean) {

@@ -1,5 +1,6 @@
 #include "Settingsfile.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "Decimalinteger.h"
@@ -65,46 +66,54 @@ std::string DefaultOutputDir() {
 void ReadSettingsFile(ConversionOptions& options, std::string& language) {
     const platform::IniFile ini(SettingsReadPath());
 
-    const std::string format = ini.ReadString("General", "OutputFormat", "");
-    options.OutputFormat = format == "2"   ? OutputFormat::WMA
-                           : format == "3" ? OutputFormat::OGG
-                                           : OutputFormat::MP3;
+    const std::string code = ini.ReadString("General", "OutputFormat", "");
+    options.OutputFormat = OutputFormat::MP3;
+    for (std::size_t i = 0; i < Formats.size(); ++i) {
+        if (code == Formats[i].Code) {
+            options.OutputFormat = static_cast<OutputFormat>(i);
+        }
+    }
     options.CustomDir = ReadFlag(ini, "General", "CustomDir");
     const std::string dir = ini.ReadString("General", "OutputDir", "");
     options.OutputDir = dir.empty() ? DefaultOutputDir() : dir;
     language = ini.ReadString("General", "Language", "");
 
-    options.Mp3BitrateIndex = ReadNumber(ini, "MP3", "Bitrate", 3);
-    options.Mp3Crc = ReadFlag(ini, "MP3", "CRC");
-    options.Mp3Copyright = ReadFlag(ini, "MP3", "Copyright");
-    options.Mp3Original = ReadFlag(ini, "MP3", "Original");
-    options.Mp3Private = ReadFlag(ini, "MP3", "Private");
-
-    options.WmaBitrateIndex = ReadNumber(ini, "WMA", "Bitrate", 3);
-
-    const int level = ReadNumber(ini, "OGG", "Quality", 3);
-    // The lowest int has no predecessor; it stays out of range either way.
-    options.OggQualityIndex = level == std::numeric_limits<int>::min() ? level : level - 1;
+    for (std::size_t i = 0; i < Formats.size(); ++i) {
+        const FormatFacts& format = Formats[i];
+        // An absent key reads as the built-in index's number, so an absent Ogg level gives the
+        // entry below the built-in one.
+        const int stored = ReadNumber(ini, format.Name, format.ListName, format.DefaultIndex);
+        // The lowest int has no predecessor; it stays out of range either way.
+        options.*ListIndexOf[i] = static_cast<int>(std::max<long long>(
+            1LL * stored - format.StoredOffset, std::numeric_limits<int>::min()));
+        if (i == FormatIndex(OutputFormat::MP3)) {
+            options.Mp3Crc = ReadFlag(ini, format.Name, "CRC");
+            options.Mp3Copyright = ReadFlag(ini, format.Name, "Copyright");
+            options.Mp3Original = ReadFlag(ini, format.Name, "Original");
+            options.Mp3Private = ReadFlag(ini, format.Name, "Private");
+        }
+    }
 }
 
 void WriteSettingsFile(const ConversionOptions& options, const std::string& language) {
     PrepareSettingsWrite();
     platform::IniFile ini(SettingsPath());
 
-    Write(ini, "General", "OutputFormat",
-          std::to_string(static_cast<int>(options.OutputFormat) + 1));
+    Write(ini, "General", "OutputFormat", FormatOf(options.OutputFormat).Code);
     Write(ini, "General", "CustomDir", Flag(options.CustomDir));
     Write(ini, "General", "OutputDir", options.OutputDir);
     Write(ini, "General", "Language", language);
 
-    Write(ini, "MP3", "Bitrate", std::to_string(options.Mp3BitrateIndex));
-    Write(ini, "MP3", "CRC", Flag(options.Mp3Crc));
-    Write(ini, "MP3", "Copyright", Flag(options.Mp3Copyright));
-    Write(ini, "MP3", "Original", Flag(options.Mp3Original));
-    Write(ini, "MP3", "Private", Flag(options.Mp3Private));
-
-    Write(ini, "WMA", "Bitrate", std::to_string(options.WmaBitrateIndex));
-
-    Write(ini, "OGG", "Quality",
-          std::to_string(static_cast<long long>(options.OggQualityIndex) + 1));
+    for (std::size_t i = 0; i < Formats.size(); ++i) {
+        const FormatFacts& format = Formats[i];
+        Write(
+            ini, format.Name, format.ListName,
+            std::to_string(static_cast<long long>(options.*ListIndexOf[i]) + format.StoredOffset));
+        if (i == FormatIndex(OutputFormat::MP3)) {
+            Write(ini, format.Name, "CRC", Flag(options.Mp3Crc));
+            Write(ini, format.Name, "Copyright", Flag(options.Mp3Copyright));
+            Write(ini, format.Name, "Original", Flag(options.Mp3Original));
+            Write(ini, format.Name, "Private", Flag(options.Mp3Private));
+        }
+    }
 }

@@ -221,30 +221,15 @@ void TMainForm::UpdateStatusBar() {
     StatusBar1->SetPanelText(
         0, QString::number(rows) + QLatin1Char(' ') + LanguageText("StatusBar", "Files"));
 
-    const QString formatLabel = LanguageText("OptionsForm", "OutputFormat");
-    const QString bitrateLabel = LanguageText("OptionsForm", "Bitrate");
-    const QString qualityLabel = LanguageText("OptionsForm", "Quality");
     const ConversionOptions options =
         forms_.OptionsForm ? forms_.OptionsForm->CurrentOptions() : ConversionOptions{};
-    QString format;
-    switch (options.OutputFormat) {
-        case OutputFormat::MP3:
-            format = formatLabel + QStringLiteral(": MP3      ") + bitrateLabel +
-                     QStringLiteral(": ") +
-                     QLatin1String(Mp3BitrateEntry(options.Mp3BitrateIndex).Label);
-            break;
-        case OutputFormat::WMA:
-            format = formatLabel + QStringLiteral(": WMA      ") + bitrateLabel +
-                     QStringLiteral(": ") +
-                     QLatin1String(WmaBitrateEntry(options.WmaBitrateIndex).Label);
-            break;
-        case OutputFormat::OGG:
-            format = formatLabel + QStringLiteral(": OGG      ") + qualityLabel +
-                     QStringLiteral(": ") +
-                     QLatin1String(OggQualityEntry(options.OggQualityIndex).Label);
-            break;
-    }
-    StatusBar1->SetPanelText(1, format);
+    const FormatFacts& format = FormatOf(options.OutputFormat);
+    const int index = options.*ListIndexOf[FormatIndex(options.OutputFormat)];
+    StatusBar1->SetPanelText(1, LanguageText("OptionsForm", "OutputFormat") + QStringLiteral(": ") +
+                                    QLatin1String(format.Name) + QStringLiteral("      ") +
+                                    LanguageText("OptionsForm", format.ListName) +
+                                    QStringLiteral(": ") +
+                                    QLatin1String(ListEntry(options.OutputFormat, index).Label));
 
     QString folder;
     if (options.CustomDir) {

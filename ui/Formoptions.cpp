@@ -48,13 +48,21 @@ Control* Place(Control* control, const char* name, int left, int top, int width,
     return control;
 }
 
-template <std::size_t N>
-QComboBox* ValueList(QWidget* parent, const char* name, const std::array<ValueEntry, N>& table) {
-    auto* list = Place(new QComboBox(parent), name, 28, 32, 145, 21);
-    for (const ValueEntry& entry : table) {
-        list->addItem(QString::fromLatin1(entry.Label));
+QString NameOf(OutputFormat format) {
+    return QLatin1String(FormatOf(format).Name);
+}
+
+// A format's tab: its list of bitrates or qualities in a group box.
+QComboBox* ValueList(QWidget* tab, const char* groupName, QGroupBox*& group, OutputFormat format) {
+    const FormatFacts& facts = FormatOf(format);
+    group = Place(new QGroupBox(QLatin1String(facts.ListName), tab), groupName, 16, 40, 201, 105);
+    auto* list =
+        Place(new QComboBox(group), (std::string("ComboBox") + facts.Name + facts.ListName).c_str(),
+              28, 32, 145, 21);
+    for (const ValueEntry& entry : facts.List) {
+        list->addItem(QLatin1String(entry.Label));
     }
-    list->setCurrentIndex(DefaultEntryIndex);
+    list->setCurrentIndex(facts.DefaultIndex);
     return list;
 }
 
@@ -77,11 +85,11 @@ TOptionsForm::TOptionsForm(QWidget* parent) : QDialog(parent) {
     PageControl1->addTab(TabSheet1, QStringLiteral("General"));
     GroupBox1 = Place(new QGroupBox(QStringLiteral("Output Format"), TabSheet1), "GroupBox1", 16,
                       16, 369, 57);
-    RadioFormatMP3 =
-        Place(new QRadioButton(QStringLiteral("MP3"), GroupBox1), "RadioFormatMP3", 56, 24, 49, 17);
-    RadioFormatWMA = Place(new QRadioButton(QStringLiteral("WMA"), GroupBox1), "RadioFormatWMA",
+    RadioFormatMP3 = Place(new QRadioButton(NameOf(OutputFormat::MP3), GroupBox1), "RadioFormatMP3",
+                           56, 24, 49, 17);
+    RadioFormatWMA = Place(new QRadioButton(NameOf(OutputFormat::WMA), GroupBox1), "RadioFormatWMA",
                            144, 24, 63, 17);
-    RadioFormatOGG = Place(new QRadioButton(QStringLiteral("OGG"), GroupBox1), "RadioFormatOGG",
+    RadioFormatOGG = Place(new QRadioButton(NameOf(OutputFormat::OGG), GroupBox1), "RadioFormatOGG",
                            232, 24, 57, 17);
     RadioFormatMP3->setChecked(true);
     GroupBox2 = Place(new QGroupBox(QStringLiteral("Output Directory"), TabSheet1), "GroupBox2", 16,
@@ -103,10 +111,8 @@ TOptionsForm::TOptionsForm(QWidget* parent) : QDialog(parent) {
 
     TabSheet2 = new QWidget;
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
-    PageControl1->addTab(TabSheet2, QStringLiteral("MP3"));
-    GroupBox4 =
-        Place(new QGroupBox(QStringLiteral("Bitrate"), TabSheet2), "GroupBox4", 16, 40, 201, 105);
-    ComboBoxMP3Bitrate = ValueList(GroupBox4, "ComboBoxMP3Bitrate", Mp3BitrateTable);
+    PageControl1->addTab(TabSheet2, NameOf(OutputFormat::MP3));
+    ComboBoxMP3Bitrate = ValueList(TabSheet2, "GroupBox4", GroupBox4, OutputFormat::MP3);
     GroupBox5 =
         Place(new QGroupBox(QStringLiteral("Sign"), TabSheet2), "GroupBox5", 240, 40, 129, 169);
     CheckBoxMP3CRC =
@@ -120,23 +126,21 @@ TOptionsForm::TOptionsForm(QWidget* parent) : QDialog(parent) {
 
     TabSheet3 = new QWidget;
     TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
-    PageControl1->addTab(TabSheet3, QStringLiteral("WMA"));
-    GroupBox6 =
-        Place(new QGroupBox(QStringLiteral("Bitrate"), TabSheet3), "GroupBox6", 16, 40, 201, 105);
-    ComboBoxWMABitrate = ValueList(GroupBox6, "ComboBoxWMABitrate", WmaBitrateTable);
+    PageControl1->addTab(TabSheet3, NameOf(OutputFormat::WMA));
+    ComboBoxWMABitrate = ValueList(TabSheet3, "GroupBox6", GroupBox6, OutputFormat::WMA);
 
     TabSheet4 = new QWidget;
     TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
-    PageControl1->addTab(TabSheet4, QStringLiteral("OGG"));
-    GroupBox7 =
-        Place(new QGroupBox(QStringLiteral("Quality"), TabSheet4), "GroupBox7", 16, 40, 201, 105);
-    ComboBoxOGGQuality = ValueList(GroupBox7, "ComboBoxOGGQuality", OggQualityTable);
+    PageControl1->addTab(TabSheet4, NameOf(OutputFormat::OGG));
+    ComboBoxOGGQuality = ValueList(TabSheet4, "GroupBox7", GroupBox7, OutputFormat::OGG);
 
     ButtonDefault =
         Place(new QPushButton(QStringLiteral("Default"), this), "ButtonDefault", 40, 292, 75, 25);
     ButtonOk = Place(new QPushButton(QStringLiteral("OK"), this), "ButtonOk", 160, 292, 75, 25);
     ButtonCancel =
         Place(new QPushButton(QStringLiteral("Cancel"), this), "ButtonCancel", 280, 292, 75, 25);
+    formatButtons_ = {RadioFormatMP3, RadioFormatWMA, RadioFormatOGG};
+    valueLists_ = {ComboBoxMP3Bitrate, ComboBoxWMABitrate, ComboBoxOGGQuality};
     // No button answers Enter on its own.
     for (QPushButton* button : {ButtonDefault, ButtonOk, ButtonCancel}) {
         button->setAutoDefault(false);
@@ -171,18 +175,19 @@ void TOptionsForm::FormActivate() {
 
 ConversionOptions TOptionsForm::CurrentOptions() const {
     ConversionOptions options;
-    options.OutputFormat = RadioFormatMP3->isChecked()   ? OutputFormat::MP3
-                           : RadioFormatWMA->isChecked() ? OutputFormat::WMA
-                                                         : OutputFormat::OGG;
+    options.OutputFormat = OutputFormat::OGG;  // when no earlier button is checked
+    for (std::size_t i = Formats.size(); i-- > 0;) {
+        if (formatButtons_[i]->isChecked()) {
+            options.OutputFormat = static_cast<OutputFormat>(i);
+        }
+        options.*ListIndexOf[i] = valueLists_[i]->currentIndex();
+    }
     options.CustomDir = RadioCustomDir->isChecked();
     options.OutputDir = EditOutputDir->text().toStdString();
-    options.Mp3BitrateIndex = ComboBoxMP3Bitrate->currentIndex();
     options.Mp3Crc = CheckBoxMP3CRC->isChecked();
     options.Mp3Copyright = CheckBoxMP3Copyright->isChecked();
     options.Mp3Original = CheckBoxMP3Original->isChecked();
     options.Mp3Private = CheckBoxMP3Private->isChecked();
-    options.WmaBitrateIndex = ComboBoxWMABitrate->currentIndex();
-    options.OggQualityIndex = ComboBoxOGGQuality->currentIndex();
     return options;
 }
 
@@ -200,20 +205,17 @@ void TOptionsForm::LoadSettings() {
 }
 
 void TOptionsForm::ShowOptions(const ConversionOptions& options, const std::string& language) {
-    (options.OutputFormat == OutputFormat::WMA   ? RadioFormatWMA
-     : options.OutputFormat == OutputFormat::OGG ? RadioFormatOGG
-                                                 : RadioFormatMP3)
-        ->setChecked(true);
+    formatButtons_[FormatIndex(options.OutputFormat)]->setChecked(true);
     (options.CustomDir ? RadioCustomDir : RadioSourceDir)->setChecked(true);
     EditOutputDir->setText(QString::fromStdString(options.OutputDir));
     FillLanguageList(language);
-    SelectIndex(ComboBoxMP3Bitrate, options.Mp3BitrateIndex);
+    for (std::size_t i = 0; i < Formats.size(); ++i) {
+        SelectIndex(valueLists_[i], options.*ListIndexOf[i]);
+    }
     CheckBoxMP3CRC->setChecked(options.Mp3Crc);
     CheckBoxMP3Copyright->setChecked(options.Mp3Copyright);
     CheckBoxMP3Original->setChecked(options.Mp3Original);
     CheckBoxMP3Private->setChecked(options.Mp3Private);
-    SelectIndex(ComboBoxWMABitrate, options.WmaBitrateIndex);
-    SelectIndex(ComboBoxOGGQuality, options.OggQualityIndex);
 }
 
 void TOptionsForm::FillLanguageList(const std::string& language) {
@@ -253,13 +255,13 @@ void TOptionsForm::ButtonDefaultClick() {
     RadioFormatMP3->setChecked(true);
     RadioSourceDir->setChecked(true);
     EditOutputDir->setText(QString::fromStdString(DefaultOutputDir));
-    ComboBoxMP3Bitrate->setCurrentIndex(DefaultEntryIndex);
+    for (std::size_t i = 0; i < Formats.size(); ++i) {
+        valueLists_[i]->setCurrentIndex(Formats[i].DefaultIndex);
+    }
     for (QCheckBox* flag :
          {CheckBoxMP3CRC, CheckBoxMP3Copyright, CheckBoxMP3Original, CheckBoxMP3Private}) {
         flag->setChecked(false);
     }
-    ComboBoxWMABitrate->setCurrentIndex(DefaultEntryIndex);
-    ComboBoxOGGQuality->setCurrentIndex(DefaultEntryIndex);
 }
 
 void TOptionsForm::ButtonSelectPathClick() {

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include <array>
 #include <string>
 
 #include "Activation.h"
@@ -78,6 +79,9 @@ class TOptionsForm : public QDialog {
     void FillLanguageList(const std::string& language);
     std::string LanguageFileOf(const QString& displayName) const;
 
+    // In the order of Formats.
+    std::array<QRadioButton*, Formats.size()> formatButtons_{};
+    std::array<QComboBox*, Formats.size()> valueLists_{};
     std::string ProgramDir;
     std::string SettingsPath;
     std::string DefaultOutputDir;

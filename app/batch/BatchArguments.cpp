@@ -1,8 +1,11 @@
 #include "BatchArguments.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 
 #include "ConsoleText.h"
 
@@ -18,70 +21,204 @@ std::optional<int> NumberIn(std::string_view text, int first, int last) {
     return value;
 }
 
-std::optional<int> IndexIn(const std::string& text, int last) {
-    return NumberIn(text, 0, last);
-}
-
 // More workers than this only queue for the same cores and memory.
 constexpr int kMostJobs = 1024;
 
-std::optional<OutputFormat> FormatNamed(const std::string& text) {
-    if (text == "mp3" || text == "MP3") {
-        return OutputFormat::MP3;
+// The formats as the command line names them: "mp3|wma|ogg", "mp3, wma or ogg".
+std::string FormatNames(const char* separator, const char* last) {
+    std::string names;
+    for (std::size_t i = 0; i < Formats.size(); ++i) {
+        names += i == 0 ? "" : i + 1 < Formats.size() ? separator : last;
+        names += Formats[i].Extension + 1;
     }
-    if (text == "wma" || text == "WMA") {
-        return OutputFormat::WMA;
-    }
-    if (text == "ogg" || text == "OGG") {
-        return OutputFormat::OGG;
-    }
-    return std::nullopt;
+    return names;
 }
 
-// An option that takes a value accepts it as the next argument or after "=".
-struct ValueOption {
-    const char* name;
-    const char* shortName;
+std::string TakeFormat(BatchArguments& b, const std::string& value) {
+    for (std::size_t i = 0; i < Formats.size(); ++i) {
+        if (value == Formats[i].Name || value == Formats[i].Extension + 1) {
+            b.Options.OutputFormat = static_cast<OutputFormat>(i);
+            return {};
+        }
+    }
+    return "unknown format '" + value + "' (" + FormatNames(", ", " or ") + ")";
+}
+
+// What the messages call each format's list index, in the order of Formats.
+constexpr const char* kIndexNames[] = {"MP3 bitrate index", "WMA bitrate index",
+                                       "Ogg quality index"};
+
+template <OutputFormat Format>
+std::string TakeIndex(BatchArguments& b, const std::string& value) {
+    const int last = static_cast<int>(FormatOf(Format).List.size()) - 1;
+    const auto index = NumberIn(value, 0, last);
+    if (!index) {
+        return kIndexNames[FormatIndex(Format)] +
+               (" '" + value + "' is not 0 to " + std::to_string(last));
+    }
+    b.Options.*ListIndexOf[FormatIndex(Format)] = *index;
+    return {};
+}
+
+std::string TakeJobs(BatchArguments& b, const std::string& value) {
+    const auto jobs = NumberIn(value, 1, kMostJobs);
+    b.Jobs = jobs.value_or(b.Jobs);
+    return jobs ? "" : "jobs '" + value + "' is not 1 to " + std::to_string(kMostJobs);
+}
+
+std::string TakeShard(BatchArguments& b, const std::string& value) {
+    const std::string_view text = value;
+    const auto slash = text.find('/');
+    const auto count = slash == std::string_view::npos
+                           ? std::nullopt
+                           : NumberIn(text.substr(slash + 1), 1, 1 << 30);
+    const auto index = count ? NumberIn(text.substr(0, slash), 1, *count) : std::optional<int>();
+    if (!index) {
+        return "shard '" + value + "' is not K/N with 1 <= K <= N";
+    }
+    b.ShardIndex = *index;
+    b.ShardCount = *count;
+    return {};
+}
+
+// A switch: sets a field of the arguments or of the conversion options.
+template <auto Field, bool Value = true>
+std::string Set(BatchArguments& b, const std::string&) {
+    if constexpr (std::is_same_v<decltype(Field), bool BatchArguments::*>) {
+        b.*Field = Value;
+    } else {
+        b.Options.*Field = Value;
+    }
+    return {};
+}
+
+using B = BatchArguments;
+using O = ConversionOptions;
+
+// In help texts a '_' joins two words that a line break must not part.
+constexpr BatchOption kOptions[] = {
+    {"-f", "--format", "{formats}", "output format", TakeFormat},
+    {"-o", "--output-dir", "DIR", "write every output file into DIR",
+     [](B& b, const std::string& value) {
+         b.Options.CustomDir = true;
+         b.Options.OutputDir = value;
+         return std::string();
+     }},
+    {"", "--beside-source", nullptr, "write each output file beside its source",
+     Set<&O::CustomDir, false>},
+    {"", "--mp3-bitrate-index", "N",
+     "{MP3 indices}: {MP3 values}_kbit/s\n(at most 64 kbit/s for 11025 Hz and below)",
+     TakeIndex<OutputFormat::MP3>},
+    {"", "--mp3-crc", nullptr, nullptr, Set<&O::Mp3Crc>},
+    {"", "--mp3-copyright", nullptr, nullptr, Set<&O::Mp3Copyright>},
+    {"", "--mp3-original", nullptr, nullptr, Set<&O::Mp3Original>},
+    {"", "--mp3-private", nullptr, "set that MP3 header flag (--no-mp3-... clears it)",
+     Set<&O::Mp3Private>},
+    {"", "--no-mp3-crc", nullptr, "", Set<&O::Mp3Crc, false>},
+    {"", "--no-mp3-copyright", nullptr, "", Set<&O::Mp3Copyright, false>},
+    {"", "--no-mp3-original", nullptr, "", Set<&O::Mp3Original, false>},
+    {"", "--no-mp3-private", nullptr, "", Set<&O::Mp3Private, false>},
+    {"", "--wma-bitrate-index", "N", "{WMA indices}: {WMA values}_bit/s",
+     TakeIndex<OutputFormat::WMA>},
+    {"", "--ogg-quality-index", "N", "{OGG indices}: quality level {OGG range}",
+     TakeIndex<OutputFormat::OGG>},
+    {"-j", "--jobs", "N",
+     "convert N files at once (default: one per processor this process may run on)", TakeJobs},
+    {"", "--files-from", "FILE",
+     "also convert the paths listed in FILE (a file or a pipe; '-': standard input), one a line",
+     [](B& b, const std::string& value) {
+         b.FilesFrom.push_back(value);
+         return std::string();
+     }},
+    {"-0", "--null", nullptr, "the lists separate their paths with NUL bytes",
+     Set<&B::NullSeparated>},
+    {"-r", "--recursive", nullptr, "walk the subfolders of a folder too", Set<&B::Recursive>},
+    {"", "--keep-tree", nullptr, "with -o, repeat each folder's tree below DIR", Set<&B::KeepTree>},
+    {"-n", "--no-clobber", nullptr, "skip a file whose output file exists", Set<&B::NoClobber>},
+    {"", "--report", "FILE", "write one JSON line per file into FILE",
+     [](B& b, const std::string& value) {
+         b.Report = value;
+         return std::string();
+     }},
+    {"", "--shard", "K/N", "convert only list positions K, K+N, K+2N, ...", TakeShard},
+    {"-h", "--help", nullptr, "show this text", Set<&B::Help>},
+    {"", "--version", nullptr, "show the version", Set<&B::Version>},
 };
 
+// The option written as `name` ("-j", "--jobs"), or nullptr.
+const BatchOption* OptionNamed(const std::string& name) {
+    for (const BatchOption& option : kOptions) {
+        if (name == option.Long || (*option.Short != '\0' && name == option.Short)) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// The help text with the formats' facts in place of the words in braces.
+std::string Expand(std::string text) {
+    std::vector<std::pair<std::string, std::string>> words{{"{formats}", FormatNames("|", "|")}};
+    for (const FormatFacts& format : Formats) {
+        std::string values;
+        for (const ValueEntry& entry : format.List) {
+            values += (values.empty() ? "" : ", ") + std::to_string(entry.Value);
+        }
+        const std::string name = std::string("{") + format.Name;
+        words.insert(words.end(),
+                     {{name + " indices}", "0-" + std::to_string(format.List.size() - 1)},
+                      {name + " values}", values},
+                      {name + " range}", std::to_string(format.List.front().Value) + " to " +
+                                             std::to_string(format.List.back().Value)}});
+    }
+    for (const auto& [word, fact] : words) {
+        if (const auto at = text.find(word); at != std::string::npos) {
+            text.replace(at, word.size(), fact);
+        }
+    }
+    return text;
+}
+
+// The help column: where it starts, and how many characters a line of it holds.
+constexpr std::size_t kHelpColumn = 31;
+constexpr std::size_t kHelpWidth = 50;
+
+// The options' names, then their help filled into the help column: a line ends at a "\n" or
+// before the word that would not fit.
+std::string HelpEntry(const std::string& names, std::string help) {
+    const std::string indent(kHelpColumn, ' ');
+    std::string text = names.size() + 2 > kHelpColumn
+                           ? names + "\n" + indent
+                           : names + std::string(kHelpColumn - names.size(), ' ');
+    for (auto newline = help.find('\n'); newline != std::string::npos || help.size() > kHelpWidth;
+         newline = help.find('\n')) {
+        const auto cut = newline <= kHelpWidth ? newline : help.rfind(' ', kHelpWidth);
+        if (cut == std::string::npos) {
+            break;  // a word longer than the column
+        }
+        text += help.substr(0, cut) + "\n" + indent;
+        help.erase(0, cut + 1);
+    }
+    text += help + "\n";
+    std::replace(text.begin() + static_cast<std::ptrdiff_t>(names.size()), text.end(), '_', ' ');
+    return text;
+}
+
 }  // namespace
+
+std::span<const BatchOption> BatchOptions() {
+    return kOptions;
+}
 
 BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
                                    const ConversionOptions& start) {
     BatchArguments result;
     result.Options = start;
-    ConversionOptions& options = result.Options;
 
     auto fail = [&result](const std::string& error) {
         if (result.Error.empty()) {
             // One line, whatever the arguments it quotes hold.
             result.Error = EscapeControls(error);
         }
-    };
-
-    struct Flag {
-        const char* name;
-        bool* field;
-        bool value;
-    };
-    const Flag flags[] = {
-        {"--mp3-crc", &options.Mp3Crc, true},
-        {"--no-mp3-crc", &options.Mp3Crc, false},
-        {"--mp3-copyright", &options.Mp3Copyright, true},
-        {"--no-mp3-copyright", &options.Mp3Copyright, false},
-        {"--mp3-original", &options.Mp3Original, true},
-        {"--no-mp3-original", &options.Mp3Original, false},
-        {"--mp3-private", &options.Mp3Private, true},
-        {"--no-mp3-private", &options.Mp3Private, false},
-        {"--beside-source", &options.CustomDir, false},
-        {"-0", &result.NullSeparated, true},
-        {"--null", &result.NullSeparated, true},
-        {"-n", &result.NoClobber, true},
-        {"--no-clobber", &result.NoClobber, true},
-        {"-r", &result.Recursive, true},
-        {"--recursive", &result.Recursive, true},
-        {"--keep-tree", &result.KeepTree, true},
-        {"--version", &result.Version, true},
     };
 
     bool filesOnly = false;
@@ -95,54 +232,22 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
             filesOnly = true;
             continue;
         }
-        if (argument == "-h" || argument == "--help") {
-            result.Help = true;
-            continue;
-        }
-        bool matched = false;
-        for (const Flag& flag : flags) {
-            if (argument == flag.name) {
-                *flag.field = flag.value;
-                matched = true;
-            }
-        }
-        if (matched) {
-            continue;
-        }
-
-        // The options that take a value.
-        std::string name = argument;
+        // A value follows its option, or "=" after a long one, or a short one directly (-j4).
+        const bool isLong = argument[1] == '-';
+        const std::size_t split = isLong ? argument.find('=') : 2;
+        const std::string name = argument.substr(0, split);
         std::optional<std::string> value;
-        if (const auto equals = argument.find('=');
-            argument.rfind("--", 0) == 0 && equals != std::string::npos) {
-            name = argument.substr(0, equals);
-            value = argument.substr(equals + 1);
-        } else if (argument.size() > 2 && argument[1] != '-') {
-            // A short option's value may follow it directly: -j4.
-            name = argument.substr(0, 2);
-            value = argument.substr(2);
+        if (split < argument.size()) {
+            value = argument.substr(split + (isLong ? 1 : 0));
         }
-        static const ValueOption kValueOptions[] = {
-            {"--format", "-f"},
-            {"--output-dir", "-o"},
-            {"--mp3-bitrate-index", nullptr},
-            {"--wma-bitrate-index", nullptr},
-            {"--ogg-quality-index", nullptr},
-            {"--jobs", "-j"},
-            {"--files-from", nullptr},
-            {"--report", nullptr},
-            {"--shard", nullptr},
-        };
-        const ValueOption* option = nullptr;
-        for (const ValueOption& candidate : kValueOptions) {
-            if (name == candidate.name ||
-                (candidate.shortName != nullptr && name == candidate.shortName)) {
-                option = &candidate;
-            }
-        }
-        if (option == nullptr) {
+        const BatchOption* option = OptionNamed(name);
+        if (option == nullptr || (option->Argument == nullptr && value)) {
             fail("unknown option '" + argument + "'");
             break;
+        }
+        if (option->Argument == nullptr) {
+            option->Take(result, "");
+            continue;
         }
         if (!value) {
             if (i + 1 >= arguments.size()) {
@@ -151,106 +256,46 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
             }
             value = arguments[++i];
         }
-        const std::string optionName = option->name;
-        if (optionName == "--format") {
-            if (const auto format = FormatNamed(*value)) {
-                options.OutputFormat = *format;
-            } else {
-                fail("unknown format '" + *value + "' (mp3, wma or ogg)");
-            }
-        } else if (optionName == "--output-dir") {
-            if (value->empty()) {
-                fail("option '" + name + "' needs a folder");
-            }
-            options.CustomDir = true;
-            options.OutputDir = *value;
-        } else if (optionName == "--mp3-bitrate-index") {
-            if (const auto index = IndexIn(*value, 6)) {
-                options.Mp3BitrateIndex = *index;
-            } else {
-                fail("MP3 bitrate index '" + *value + "' is not 0 to 6");
-            }
-        } else if (optionName == "--wma-bitrate-index") {
-            if (const auto index = IndexIn(*value, 5)) {
-                options.WmaBitrateIndex = *index;
-            } else {
-                fail("WMA bitrate index '" + *value + "' is not 0 to 5");
-            }
-        } else if (optionName == "--jobs") {
-            if (const auto jobs = NumberIn(*value, 1, kMostJobs)) {
-                result.Jobs = *jobs;
-            } else {
-                fail("jobs '" + *value + "' is not 1 to " + std::to_string(kMostJobs));
-            }
-        } else if (optionName == "--files-from") {
-            if (value->empty()) {
-                fail("option '" + name + "' needs a file");
-            }
-            result.FilesFrom.push_back(*value);
-        } else if (optionName == "--report") {
-            if (value->empty()) {
-                fail("option '" + name + "' needs a file");
-            }
-            result.Report = *value;
-        } else if (optionName == "--shard") {
-            const std::string_view text = *value;
-            const auto slash = text.find('/');
-            const auto count = slash == std::string_view::npos
-                                   ? std::nullopt
-                                   : NumberIn(text.substr(slash + 1), 1, 1 << 30);
-            const auto index =
-                count ? NumberIn(text.substr(0, slash), 1, *count) : std::optional<int>();
-            if (index) {
-                result.ShardIndex = *index;
-                result.ShardCount = *count;
-            } else {
-                fail("shard '" + *value + "' is not K/N with 1 <= K <= N");
-            }
-        } else {
-            if (const auto index = IndexIn(*value, 9)) {
-                options.OggQualityIndex = *index;
-            } else {
-                fail("Ogg quality index '" + *value + "' is not 0 to 9");
-            }
+        // A folder or a file is never the empty name.
+        const std::string_view kind = option->Argument;
+        if (value->empty() && (kind == "DIR" || kind == "FILE")) {
+            fail("option '" + name + "' needs a " + (kind == "DIR" ? "folder" : "file"));
         }
+        fail(option->Take(result, *value));
     }
     const bool asksForText = result.Help || result.Version;
     if (result.Error.empty() && !asksForText && result.Files.empty() && result.FilesFrom.empty()) {
         fail("no WAVE file given");
     }
-    if (result.Error.empty() && !asksForText && result.KeepTree && !options.CustomDir) {
+    if (result.Error.empty() && !asksForText && result.KeepTree && !result.Options.CustomDir) {
         fail("--keep-tree needs an output folder (--output-dir)");
     }
     return result;
 }
 
 std::string BatchUsage(const std::string& program) {
-    return "Usage: " + program +
-           " [options] FILE|FOLDER...\n"
-           "Converts PCM WAVE files to MP3, WMA or Ogg Vorbis, several at once.\n"
-           "\n"
-           "  -f, --format mp3|wma|ogg     output format\n"
-           "  -o, --output-dir DIR         write every output file into DIR\n"
-           "      --beside-source          write each output file beside its source\n"
-           "      --mp3-bitrate-index N    0-6: 32, 64, 96, 128, 192, 256, 320 kbit/s\n"
-           "                               (at most 64 kbit/s for 11025 Hz and below)\n"
-           "      --mp3-crc, --mp3-copyright, --mp3-original, --mp3-private\n"
-           "                               set that MP3 header flag (--no-mp3-... clears it)\n"
-           "      --wma-bitrate-index N    0-5: 48000, 64000, 80000, 96000, 128000,\n"
-           "                               160000 bit/s\n"
-           "      --ogg-quality-index N    0-9: quality level 1 to 10\n"
-           "  -j, --jobs N                 convert N files at once (default: one per\n"
-           "                               processor this process may run on)\n"
-           "      --files-from FILE        also convert the paths listed in FILE (a file or a\n"
-           "                               pipe; '-': standard input), one a line\n"
-           "  -0, --null                   the lists separate their paths with NUL bytes\n"
-           "  -r, --recursive              walk the subfolders of a folder too\n"
-           "      --keep-tree              with -o, repeat each folder's tree below DIR\n"
-           "  -n, --no-clobber             skip a file whose output file exists\n"
-           "      --report FILE            write one JSON line per file into FILE\n"
-           "      --shard K/N              convert only list positions K, K+N, K+2N, ...\n"
-           "  -h, --help                   show this text\n"
-           "      --version                show the version\n"
+    std::string text = "Usage: " + program +
+                       " [options] FILE|FOLDER...\n"
+                       "Converts PCM WAVE files to MP3, WMA or Ogg Vorbis, several at once.\n"
+                       "\n";
+    std::string names;
+    for (const BatchOption& option : kOptions) {
+        if (option.Help != nullptr && *option.Help == '\0') {
+            continue;
+        }
+        names += names.empty() ? *option.Short != '\0' ? std::string("  ") + option.Short + ", "
+                                                       : std::string(6, ' ')
+                               : ", ";
+        names += option.Long;
+        if (option.Argument != nullptr) {
+            names += " " + Expand(option.Argument);
+        }
+        if (option.Help != nullptr) {
+            text += HelpEntry(names, Expand(option.Help));
+            names.clear();
+        }
+    }
+    return text +
            "\n"
            "Every problem is reported on standard error as one line, \"caption: text\".\n"
            "A folder gives its files ending in .wav (any case), sorted, hidden ones left out.\n"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,21 @@ struct BatchArguments {
     bool Version = false;
     std::string Error;  // not empty: a usage error, said in one line
 };
+
+// One option of sonvert-batch: how it is written, what --help says of it and what it does.
+struct BatchOption {
+    const char* Short;     // "-j", or empty
+    const char* Long;      // "--jobs"
+    const char* Argument;  // the value's name in --help; nullptr: the option takes none
+    // nullptr: listed with the next option, which says what both do; empty: not listed. Words in
+    // braces stand for facts of the formats ("{formats}", "{MP3 values}").
+    const char* Help;
+    // Applies the option with its value (empty without one); a usage error, or the empty text.
+    std::string (*Take)(BatchArguments&, const std::string& value);
+};
+
+// Every option, in the order --help lists them.
+std::span<const BatchOption> BatchOptions();
 
 // Reads the arguments (without the program name) over the given starting options: every option
 // changes one field, the files keep their order.

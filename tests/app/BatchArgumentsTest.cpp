@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -129,6 +132,75 @@ TEST(ParseBatchArguments, HelpNeedsNoFiles) {
         const BatchArguments parsed = ParseBatchArguments({option}, ConversionOptions{});
         EXPECT_TRUE(parsed.Help);
         EXPECT_EQ(parsed.Error, "");
+    }
+}
+
+// The help is filled from the options and the formats; it reads as it always has.
+TEST(BatchUsage, ListsEveryOptionWithItsHelp) {
+    EXPECT_EQ(BatchUsage("sonvert-batch"),
+              "Usage: sonvert-batch [options] FILE|FOLDER...\n"
+              "Converts PCM WAVE files to MP3, WMA or Ogg Vorbis, several at once.\n"
+              "\n"
+              "  -f, --format mp3|wma|ogg     output format\n"
+              "  -o, --output-dir DIR         write every output file into DIR\n"
+              "      --beside-source          write each output file beside its source\n"
+              "      --mp3-bitrate-index N    0-6: 32, 64, 96, 128, 192, 256, 320 kbit/s\n"
+              "                               (at most 64 kbit/s for 11025 Hz and below)\n"
+              "      --mp3-crc, --mp3-copyright, --mp3-original, --mp3-private\n"
+              "                               set that MP3 header flag (--no-mp3-... clears it)\n"
+              "      --wma-bitrate-index N    0-5: 48000, 64000, 80000, 96000, 128000,\n"
+              "                               160000 bit/s\n"
+              "      --ogg-quality-index N    0-9: quality level 1 to 10\n"
+              "  -j, --jobs N                 convert N files at once (default: one per\n"
+              "                               processor this process may run on)\n"
+              "      --files-from FILE        also convert the paths listed in FILE (a file or a\n"
+              "                               pipe; '-': standard input), one a line\n"
+              "  -0, --null                   the lists separate their paths with NUL bytes\n"
+              "  -r, --recursive              walk the subfolders of a folder too\n"
+              "      --keep-tree              with -o, repeat each folder's tree below DIR\n"
+              "  -n, --no-clobber             skip a file whose output file exists\n"
+              "      --report FILE            write one JSON line per file into FILE\n"
+              "      --shard K/N              convert only list positions K, K+N, K+2N, ...\n"
+              "  -h, --help                   show this text\n"
+              "      --version                show the version\n"
+              "\n"
+              "Every problem is reported on standard error as one line, \"caption: text\".\n"
+              "A folder gives its files ending in .wav (any case), sorted, hidden ones left out.\n"
+              "Exit status: 0 when every file was converted, 1 when any file was not or the\n"
+              "report could not be written, 2 for a usage error.\n");
+}
+
+// The installed manual page and bash completion name every option the parser takes.
+TEST(BatchOptions, AreInTheManualPageAndTheCompletion) {
+    const struct {
+        const char* path;
+        bool roff;  // a hyphen written "\-"
+    } files[] = {{SONVERT_MANUAL_PAGE, true}, {SONVERT_COMPLETION, false}};
+    for (const auto& file : files) {
+        std::ifstream in(file.path);
+        ASSERT_TRUE(in) << file.path;
+        std::string text{std::istreambuf_iterator<char>(in), {}};
+        for (auto at = text.find("\\-"); file.roff && at != std::string::npos;
+             at = text.find("\\-", at)) {
+            text.erase(at, 1);
+        }
+        const auto partOfName = [&text](std::size_t at) {
+            return at < text.size() &&
+                   (std::isalnum(static_cast<unsigned char>(text[at])) != 0 || text[at] == '-');
+        };
+        const auto names = [&](const std::string& name) {
+            for (auto at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+                if ((at == 0 || !partOfName(at - 1)) && !partOfName(at + name.size())) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        for (const BatchOption& option : BatchOptions()) {
+            EXPECT_TRUE(names(option.Long)) << file.path << " lacks " << option.Long;
+            EXPECT_TRUE(*option.Short == '\0' || names(option.Short))
+                << file.path << " lacks " << option.Short;
+        }
     }
 }
 

@@ -52,4 +52,5 @@ TEST(TargetExtension, FollowsTheFormatOrder) {
     EXPECT_STREQ(TargetExtension(0), ".mp3");
     EXPECT_STREQ(TargetExtension(1), ".wma");
     EXPECT_STREQ(TargetExtension(2), ".ogg");
+    EXPECT_STREQ(TargetExtension(3), ".mp3");
 }
