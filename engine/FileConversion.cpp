@@ -20,17 +20,6 @@ namespace {
 // Short MP3 files get two blocks of silence so that the encoder's delay does not eat their end.
 constexpr uint32_t kSilenceTailBelow = 51200;
 
-uint32_t Mp3Bitrate(int index, uint32_t sampleRate) {
-    const uint32_t bitrate = Mp3BitrateEntry(index).Value;
-    return sampleRate <= 11025 && bitrate > 64 ? 64 : bitrate;
-}
-
-// Worked out in double and rounded once, so that each level is the float nearest its tenth;
-// multiplying in float rounds twice and puts level 9 one step above 0.9f.
-float OggQuality(int index) {
-    return static_cast<float>(OggQualityEntry(index).Value * 0.1);
-}
-
 // 8-bit samples are unsigned with 128 as silence.
 int16_t Widen(unsigned char byte) {
     return static_cast<int16_t>(32767 * (static_cast<int>(byte) - 128) / 128);
@@ -269,28 +258,31 @@ FileOutcome FileConversion::Run(const std::string& source, const std::string& ou
     };
 
     const uint16_t channels = format->Channels;
+    const uint32_t value =
+        ListEntry(options_.OutputFormat, options_.*ListIndexOf[FormatIndex(options_.OutputFormat)])
+            .Value;
     FileOutcome outcome = FileOutcome::Failed;
     switch (options_.OutputFormat) {
         case OutputFormat::MP3: {
             WavToMp3 encoder(reporter_);
-            outcome = encode(
-                encoder, encoder.Open(target, format->SampleRate, channels == 2 ? 1 : 4,
-                                      Mp3Bitrate(options_.Mp3BitrateIndex, format->SampleRate),
-                                      options_.Mp3Copyright, options_.Mp3Crc, options_.Mp3Original,
-                                      options_.Mp3Private));
+            outcome =
+                encode(encoder, encoder.Open(target, format->SampleRate, channels == 2 ? 1 : 4,
+                                             format->SampleRate <= 11025 && value > 64 ? 64 : value,
+                                             options_.Mp3Copyright, options_.Mp3Crc,
+                                             options_.Mp3Original, options_.Mp3Private));
             break;
         }
         case OutputFormat::WMA: {
             WavToWma encoder(reporter_);
-            outcome =
-                encode(encoder, encoder.Open(target, format->SampleRate, channels,
-                                             WmaBitrateEntry(options_.WmaBitrateIndex).Value));
+            outcome = encode(encoder, encoder.Open(target, format->SampleRate, channels, value));
             break;
         }
         case OutputFormat::OGG: {
             WavToOgg encoder(reporter_);
+            // Worked out in double and rounded once, so that each level is the float nearest its
+            // tenth; multiplying in float rounds twice and puts level 9 one step above 0.9f.
             outcome = encode(encoder, encoder.Open(target, format->SampleRate, channels,
-                                                   OggQuality(options_.OggQualityIndex)));
+                                                   static_cast<float>(value * 0.1)));
             break;
         }
     }

@@ -64,14 +64,3 @@ constexpr const ValueEntry& ListEntry(OutputFormat format, int index) {
     const bool inside = index >= 0 && static_cast<std::size_t>(index) < facts.List.size();
     return facts.List[static_cast<std::size_t>(inside ? index : facts.DefaultIndex)];
 }
-
-// Each list by its own name.
-inline const ValueEntry& Mp3BitrateEntry(int index) {
-    return ListEntry(OutputFormat::MP3, index);
-}
-inline const ValueEntry& WmaBitrateEntry(int index) {
-    return ListEntry(OutputFormat::WMA, index);
-}
-inline const ValueEntry& OggQualityEntry(int index) {
-    return ListEntry(OutputFormat::OGG, index);
-}
