@@ -29,13 +29,9 @@ void TConvertThread::Resume() {
 }
 
 void TConvertThread::run() {
-    Execute();
-}
-
-void TConvertThread::Execute() {
     ConversionReporter unheard;  // boxes still reach the user without a reporter
     ConversionReporter& reporter = reporter_ != nullptr ? *reporter_ : unheard;
-    FileConversion conversion(options_, guard_, reporter, terminated_);
+    FileConversion conversion(options_, {}, reporter, terminated_);
     conversion.SourceOpener = SourceOpener;
     const std::string extension = TargetExtension(static_cast<int>(options_.OutputFormat));
     const int count = static_cast<int>(FileList.size());

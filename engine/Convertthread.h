@@ -30,7 +30,6 @@ class TConvertThread final : public QThread {
     // Opens a source for reading; tests give one that fails part-way. Empty: the real file.
     std::function<std::FILE*(const std::string&)> SourceOpener;
 
-    void SetOutputGuard(const OutputGuard& guard) { guard_ = guard; }
     // Must outlive the batch.
     void SetReporter(ConversionReporter* reporter) { reporter_ = reporter; }
     // The worker keeps this one for as long as it lives: a cancelled batch may report after its
@@ -49,10 +48,7 @@ class TConvertThread final : public QThread {
     void run() override;
 
   private:
-    void Execute();
-
     ConversionOptions options_;
-    OutputGuard guard_;
     ConversionReporter* reporter_ = nullptr;
     std::unique_ptr<ConversionReporter> ownedReporter_;
     std::atomic<bool> terminated_{false};
