@@ -174,7 +174,8 @@ FileOutcome FileConversion::Run(const std::string& source, const std::string& ou
         return FileOutcome::Failed;
     }
     OpenFailure failure = OpenFailure::None;
-    SourceFile file(SourceOpener ? SourceOpener(source) : OpenForReading(source, &failure));
+    SourceFile file(SourceOpener ? SourceOpener(source)
+                                 : platform::OpenRegularFile(source, failure));
     if (!file) {
         ReportUnopenedSource(source, failure, reporter_);
         return FileOutcome::Failed;

@@ -35,20 +35,11 @@ bool Skip(std::FILE* stream, uint32_t size) {
     return std::fseek(stream, here + static_cast<long>(size), SEEK_SET) == 0;
 }
 
-// The pieces both readers share, read in the same order: the 12-byte RIFF header, the 24-byte
-// fmt piece, the rest of a longer fmt chunk, then chunk headers until "data".
-struct Header {
-    uint16_t formatTag = 0;
-    uint16_t channels = 0;
-    uint32_t sampleRate = 0;
-    uint16_t bitsPerSample = 0;
-    uint32_t dataSize = 0;
-};
-
-enum class HeaderFault { None, NotWave, Compressed };
+// Both readers read the same pieces in the same order: the 12-byte RIFF header, the 24-byte fmt
+// piece, the rest of a longer fmt chunk, then chunk headers until "data".
 
 // Reads the fmt piece. False when the file has no "fmt " chunk at offset 12.
-bool ReadFormat(std::FILE* stream, Header& header, uint32_t& fmtSize) {
+bool ReadFormat(std::FILE* stream, WaveFormat& header, uint32_t& fmtSize) {
     unsigned char riff[12];
     unsigned char fmt[24];
     if (!ReadExactly(stream, riff, sizeof riff) || !ReadExactly(stream, fmt, sizeof fmt)) {
@@ -58,15 +49,15 @@ bool ReadFormat(std::FILE* stream, Header& header, uint32_t& fmtSize) {
         return false;
     }
     fmtSize = U32(fmt + 4);
-    header.formatTag = U16(fmt + 8);
-    header.channels = U16(fmt + 10);
-    header.sampleRate = U32(fmt + 12);
-    header.bitsPerSample = U16(fmt + 22);
+    header.FormatTag = U16(fmt + 8);
+    header.Channels = U16(fmt + 10);
+    header.SampleRate = U32(fmt + 12);
+    header.BitsPerSample = U16(fmt + 22);
     return true;
 }
 
 // Skips the fmt chunk's extra bytes and walks to the data chunk; false at the end of the file.
-bool FindData(std::FILE* stream, uint32_t fmtSize, Header& header) {
+bool FindData(std::FILE* stream, uint32_t fmtSize, WaveFormat& header) {
     if (fmtSize > 16 && !Skip(stream, fmtSize - 16)) {
         return false;
     }
@@ -76,7 +67,7 @@ bool FindData(std::FILE* stream, uint32_t fmtSize, Header& header) {
             return false;
         }
         if (std::memcmp(chunk, "data", 4) == 0) {
-            header.dataSize = U32(chunk + 4);
+            header.DataSize = U32(chunk + 4);
             return true;
         }
         // No pad byte after an odd-sized chunk: files from the tools this reads never have one.
@@ -93,19 +84,11 @@ void ReportNotWave(platform::MessageTarget& messages) {
 
 // The probe's.
 void ReportProbeNotWave() {
-    platform::ApplicationMessageBox("This is not a valid Wave file.", "ERROR", platform::MbOk);
+    platform::ProcessMessages().ApplicationMessageBox("This is not a valid Wave file.", "ERROR",
+                                                      platform::MbOk);
 }
 
 }  // namespace
-
-std::FILE* OpenForReading(const std::string& path, OpenFailure* failure) {
-    OpenFailure why = OpenFailure::None;
-    std::FILE* stream = platform::OpenRegularFile(path, why);
-    if (failure != nullptr) {
-        *failure = why;
-    }
-    return stream;
-}
 
 void ReportUnopenedSource(const std::string& path, OpenFailure failure,
                           platform::MessageTarget& messages) {
@@ -119,22 +102,22 @@ void ReportUnopenedSource(const std::string& path, OpenFailure failure,
 bool GetWaveInfo(const std::string& path, WaveInfo& info) {
     info = WaveInfo{};
     OpenFailure failure = OpenFailure::None;
-    std::FILE* stream = OpenForReading(path, &failure);
+    std::FILE* stream = platform::OpenRegularFile(path, failure);
     if (stream == nullptr) {
         if (failure == OpenFailure::NotRegularFile) {
             ReportProbeNotWave();
         } else {
-            platform::ShowPlainMessage("Cannot open the file!");
+            platform::ProcessMessages().ShowPlainMessage("Cannot open the file!");
         }
         return false;
     }
-    Header header;
+    WaveFormat header;
     uint32_t fmtSize = 0;
     const bool hasFormat = ReadFormat(stream, header, fmtSize);
     if (hasFormat) {
-        info.Channels = header.channels;
-        info.SampleRate = header.sampleRate;
-        info.BitsPerSample = header.bitsPerSample;
+        info.Channels = header.Channels;
+        info.SampleRate = header.SampleRate;
+        info.BitsPerSample = header.BitsPerSample;
     }
     if (!hasFormat || !FindData(stream, fmtSize, header)) {
         std::fclose(stream);
@@ -142,8 +125,8 @@ bool GetWaveInfo(const std::string& path, WaveInfo& info) {
         ReportProbeNotWave();
         return false;
     }
-    info.DataSize = header.dataSize;
-    info.FileSize = header.dataSize + 44;
+    info.DataSize = header.DataSize;
+    info.FileSize = header.DataSize + 44;
     const uint64_t byteRate =
         static_cast<uint64_t>(info.SampleRate) * info.Channels * info.BitsPerSample / 8;
     info.Seconds = byteRate == 0 ? 0 : static_cast<uint32_t>(info.DataSize / byteRate);
@@ -151,30 +134,24 @@ bool GetWaveInfo(const std::string& path, WaveInfo& info) {
     if (ListableBitDepth(info.BitsPerSample)) {
         return true;
     }
-    platform::ShowPlainMessage(kNotPcmMessage);
+    platform::ProcessMessages().ShowPlainMessage(kNotPcmMessage);
     return false;
 }
 
 std::optional<WaveFormat> ReadWaveHeader(std::FILE* stream, platform::MessageTarget& messages) {
-    Header header;
+    WaveFormat format;
     uint32_t fmtSize = 0;
-    if (!ReadFormat(stream, header, fmtSize)) {
+    if (!ReadFormat(stream, format, fmtSize)) {
         ReportNotWave(messages);
         return std::nullopt;
     }
-    if (header.formatTag != 1) {
+    if (format.FormatTag != 1) {
         messages.MessageBox("Can not handle compressed Wave file", "Error", platform::MbOk);
         return std::nullopt;
     }
-    if (!FindData(stream, fmtSize, header)) {
+    if (!FindData(stream, fmtSize, format)) {
         ReportNotWave(messages);
         return std::nullopt;
     }
-    WaveFormat format;
-    format.FormatTag = header.formatTag;
-    format.Channels = header.channels;
-    format.SampleRate = header.sampleRate;
-    format.BitsPerSample = header.bitsPerSample;
-    format.DataSize = header.dataSize;
     return format;
 }

@@ -30,11 +30,7 @@ struct WaveFormat {
 
 using OpenFailure = platform::OpenFailure;
 
-// Opens a source for binary reading without waiting on it; null for anything but a regular file,
-// with the reason in `failure` when asked for.
-std::FILE* OpenForReading(const std::string& path, OpenFailure* failure = nullptr);
-
-// The worker's message for a source that OpenForReading refused: a pipe or device is not a WAVE
+// The worker's message for a source that OpenRegularFile refused: a pipe or device is not a WAVE
 // file, anything else could not be opened.
 void ReportUnopenedSource(const std::string& path, OpenFailure failure,
                           platform::MessageTarget& messages);

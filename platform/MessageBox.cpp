@@ -59,18 +59,6 @@ void SetBoxPresenter(BoxPresenter presenter) {
     installedPresenter = std::move(presenter);
 }
 
-void MessageBox(const std::string& text, const std::string& caption, unsigned style) {
-    Show({BoxKind::Platform, text, caption, style});
-}
-
-void ApplicationMessageBox(const std::string& text, const std::string& caption, unsigned style) {
-    Show({BoxKind::Application, text, caption, style});
-}
-
-void ShowPlainMessage(const std::string& text) {
-    ProcessMessages().ShowPlainMessage(text);
-}
-
 void ShowStandardError(const std::string& message) {
     Show({BoxKind::StandardError, StandardErrorText(message), ApplicationTitle(), MbIconError});
 }

@@ -63,10 +63,8 @@ using BoxPresenter = std::function<bool(const BoxRecord&)>;
 void SetBoxPresenter(BoxPresenter presenter);
 
 // Blocks the calling thread until dismissed. Safe from any thread: a box raised on a worker thread
-// is shown by the user-interface thread without an owner window and blocks only the worker.
-void MessageBox(const std::string& text, const std::string& caption, unsigned style);
-void ApplicationMessageBox(const std::string& text, const std::string& caption, unsigned style);
-void ShowPlainMessage(const std::string& text);
+// is shown by the user-interface thread without an owner window and blocks only the worker. So do
+// the boxes of ProcessMessages().
 void ShowStandardError(const std::string& message);
 
 // The standard error box appends "." when the message's last character sorts after ".".

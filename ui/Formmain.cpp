@@ -275,7 +275,7 @@ void TMainForm::SpeedButtonAddClick() {
     for (const std::string& path : OpenDialog1->Files()) {
         WaveInfo info;
         if (!GetWaveInfo(path, info)) {
-            platform::ShowPlainMessage("Not a supported wave file.");
+            platform::ProcessMessages().ShowPlainMessage("Not a supported wave file.");
             continue;
         }
         AppendRow(path, info, info.Channels == 1 ? mono : stereo, icons);
@@ -368,9 +368,10 @@ void TMainForm::SpeedButtonConvertClick() {
     if (progress->Converting) {
         return;  // cancelled: the worker finishes its current file on its own
     }
-    platform::ApplicationMessageBox(LanguageText("Convert", "Complete").toStdString(),
-                                    LanguageText("Common", "Message").toStdString(),
-                                    platform::MbIconInformation | platform::MbSystemModal);
+    platform::ProcessMessages().ApplicationMessageBox(
+        LanguageText("Convert", "Complete").toStdString(),
+        LanguageText("Common", "Message").toStdString(),
+        platform::MbIconInformation | platform::MbSystemModal);
 }
 
 void TMainForm::FinishRunningBatch() {

@@ -171,13 +171,16 @@ TEST(ProcessForm, CancelWorksWhileTheWorkerWaitsInAMessageBox) {
     };
     const Case cases[] = {
         {"platform box",
-         [] { platform::MessageBox("Could not open '/a.wav'", "Error", platform::MbOk); }},
+         [] {
+             platform::ProcessMessages().MessageBox("Could not open '/a.wav'", "Error",
+                                                    platform::MbOk);
+         }},
         {"application box",
          [] {
-             platform::ApplicationMessageBox("This is not a valid Wave file.", "ERROR",
-                                             platform::MbOk);
+             platform::ProcessMessages().ApplicationMessageBox("This is not a valid Wave file.",
+                                                               "ERROR", platform::MbOk);
          }},
-        {"plain message", [] { platform::ShowPlainMessage("Not PCM formats!"); }},
+        {"plain message", [] { platform::ProcessMessages().ShowPlainMessage("Not PCM formats!"); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -17,8 +17,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static const fuzzing::ScratchFile file("source.wav");
     file.Write(data, size);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(OpenForReading(file.Path()),
-                                                           &std::fclose);
+    OpenFailure failure = OpenFailure::None;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(
+        platform::OpenRegularFile(file.Path(), failure), &std::fclose);
     if (!stream) {
         fuzzing::PropertyFailed("a plain file could not be opened");
     }

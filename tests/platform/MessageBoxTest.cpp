@@ -55,7 +55,7 @@ TEST(MessageBox, FromAWorkerThreadBlocksOnlyTheWorker) {
     poll.start(10);
 
     std::thread worker([&] {
-        platform::MessageBox("Could not open 'x.wav'", "Error", platform::MbOk);
+        platform::ProcessMessages().MessageBox("Could not open 'x.wav'", "Error", platform::MbOk);
         returned = true;
     });
     QEventLoop loop;
@@ -81,10 +81,10 @@ TEST(MessageBox, SinkReceivesKindCaptionAndStyle) {
     std::vector<platform::BoxRecord> seen;
     auto previous =
         platform::SetMessageSink([&](const platform::BoxRecord& b) { seen.push_back(b); });
-    platform::MessageBox("a", "Cap", platform::MbOk);
-    platform::ApplicationMessageBox("b", "Msg",
-                                    platform::MbIconInformation | platform::MbSystemModal);
-    platform::ShowPlainMessage("c");
+    platform::ProcessMessages().MessageBox("a", "Cap", platform::MbOk);
+    platform::ProcessMessages().ApplicationMessageBox(
+        "b", "Msg", platform::MbIconInformation | platform::MbSystemModal);
+    platform::ProcessMessages().ShowPlainMessage("c");
     platform::ShowStandardError("d");
     platform::SetMessageSink(previous);
     ASSERT_EQ(seen.size(), 4u);
@@ -108,8 +108,8 @@ TEST(MessageBox, BoxesFromSeveralThreadsArriveWhole) {
         workers.emplace_back([t] {
             for (int i = 0; i < 25; ++i) {
                 const std::string text = std::to_string(t) + ":" + std::to_string(i);
-                platform::MessageBox(text, "Error", platform::MbOk);
-                platform::ShowPlainMessage(text);
+                platform::ProcessMessages().MessageBox(text, "Error", platform::MbOk);
+                platform::ProcessMessages().ShowPlainMessage(text);
             }
         });
     }
