@@ -36,7 +36,8 @@ void ShowWidgetBox(const BoxRecord& box) {
     messageBox.exec();
 }
 
-// Holds a worker until its box is gone.
+// Holds a worker until its box is gone, or at the latest until the request to show it goes: one
+// dropped unserved because the program is ending must not hold the worker for ever.
 class BoxWait {
   public:
     void Release() {
@@ -57,23 +58,10 @@ class BoxWait {
     bool dismissed_ = false;
 };
 
-// Lets the worker go at the latest when its last copy goes, also when the request to show the box
-// is dropped unserved because the program is ending.
-class BoxRelease {
-  public:
-    explicit BoxRelease(std::shared_ptr<BoxWait> wait) : wait_(std::move(wait)) {}
-    ~BoxRelease() { wait_->Release(); }
-    BoxRelease(const BoxRelease&) = delete;
-    BoxRelease& operator=(const BoxRelease&) = delete;
-    void Release() { wait_->Release(); }
-
-  private:
-    std::shared_ptr<BoxWait> wait_;
-};
-
 // A worker's box runs no event loop of its own on the user-interface thread, so the modal loop of
 // the progress dialog goes on and its Cancel stays usable while the box waits for the user.
-void ShowWorkerBox(const BoxRecord& box, const std::shared_ptr<BoxRelease>& release) {
+void ShowWorkerBox(const BoxRecord& box, const std::shared_ptr<BoxWait>& wait,
+                   const std::shared_ptr<void>& release) {
     auto* messageBox = new QMessageBox(BoxIcon(box.style), QString::fromUtf8(box.caption),
                                        QString::fromUtf8(box.text), QMessageBox::Ok);
     messageBox->setAttribute(Qt::WA_DeleteOnClose);
@@ -81,7 +69,10 @@ void ShowWorkerBox(const BoxRecord& box, const std::shared_ptr<BoxRelease>& rele
     // Modal, or the modal progress dialog would block it; with no owner, it blocks no window.
     messageBox->setWindowModality((box.style & MbSystemModal) ? Qt::ApplicationModal
                                                               : Qt::WindowModal);
-    QObject::connect(messageBox, &QDialog::finished, [release] { release->Release(); });
+    QObject::connect(messageBox, &QDialog::finished, [wait, release] {
+        static_cast<void>(release);  // held until the box is gone
+        wait->Release();
+    });
     messageBox->show();
 }
 
@@ -94,14 +85,15 @@ bool ShowBox(const BoxRecord& box) {
         ShowWidgetBox(box);
     } else {
         auto wait = std::make_shared<BoxWait>();
-        auto release = std::make_shared<BoxRelease>(wait);
+        // Its last copy lets the worker go, whether the box was shown or the request dropped.
+        std::shared_ptr<void> release(nullptr, [wait](void*) { wait->Release(); });
         auto shown = std::make_shared<BoxRecord>(box);
         HandOffRelease(shown.get());
         QMetaObject::invokeMethod(
             app,
-            [shown, release] {
+            [shown, release, wait] {
                 HandOffAcquire(shown.get());
-                ShowWorkerBox(*shown, release);
+                ShowWorkerBox(*shown, wait, release);
             },
             Qt::QueuedConnection);
         release.reset();
