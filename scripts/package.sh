@@ -28,6 +28,9 @@ if command -v ccache >/dev/null 2>&1; then
   # same cache entries and gives the same objects.
   export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
   export CCACHE_BASEDIR="$work/sonvert"
+  # debhelper gives the build a home folder of its own, which would hold an empty cache.
+  CCACHE_DIR="$(ccache --get-config cache_dir)"
+  export CCACHE_DIR
 fi
 (cd "$work/sonvert" && nice dpkg-buildpackage -us -uc -b -j"$(nproc)") >"$out/build.log" 2>&1 ||
   { tail -n 40 "$out/build.log" >&2; echo "package: dpkg-buildpackage failed ($out/build.log)" >&2; exit 1; }
