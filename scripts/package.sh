@@ -24,10 +24,9 @@ git ls-files -z --cached --others --exclude-standard |
   done | tar -c --null -T - | tar -x -C "$work/sonvert"
 
 if command -v ccache >/dev/null 2>&1; then
-  # Paths below the copy reach the compiler relative to it, so a copy in another folder hits the
-  # same cache entries and gives the same objects.
+  # Hits need the same folder as before; a base folder would let other folders hit too, but the
+  # compiler would then see relative paths and write other bytes than a build without the cache.
   export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
-  export CCACHE_BASEDIR="$work/sonvert"
   # debhelper gives the build a home folder of its own, which would hold an empty cache.
   CCACHE_DIR="$(ccache --get-config cache_dir)"
   export CCACHE_DIR
