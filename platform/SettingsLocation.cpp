@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <sstream>
 #include <vector>
 
 namespace platform {
@@ -68,6 +69,27 @@ std::string Environment(const char* name) {
     return value == nullptr ? std::string() : std::string(value);
 }
 
+// The first candidate stands in when none is readable; ReadPath and PrepareWrite then pass it by.
+std::string SystemDefaults(const std::string& configDirs, const std::string& fileName) {
+    std::vector<std::string> candidates;
+    std::istringstream list(configDirs);
+    for (std::string dir; std::getline(list, dir, ':');) {
+        // Relative entries are invalid by the base-directory rules and are ignored.
+        if (!dir.empty() && dir.front() == '/') {
+            candidates.push_back(WithoutTrailingSlashes(dir) + "/sonvert/" + fileName);
+        }
+    }
+    if (candidates.empty()) {
+        candidates.push_back("/etc/xdg/sonvert/" + fileName);
+    }
+    for (const std::string& candidate : candidates) {
+        if (Readable(candidate)) {
+            return candidate;
+        }
+    }
+    return candidates.front();
+}
+
 }  // namespace
 
 std::string SettingsLocation::ReadPath() const {
@@ -109,14 +131,19 @@ ProgramFolder ExamineProgramFolder(const std::string& dir) {
 }
 
 SettingsLocation LocateSettings(const ProgramFolder& program, const std::string& configHome,
-                                const std::string& fileName) {
+                                const std::string& fileName, const std::string& configDirs) {
     const std::string besideProgram = program.Dir + fileName;
     // An installed program folder is shared by every user; root could write there, and its file
     // would then be every other user's starting values and outlive the package.
     if (configHome.empty() || (!program.Installed && program.Writable)) {
         return {besideProgram, {}};
     }
-    return {WithoutTrailingSlashes(configHome) + "/sonvert/" + fileName, besideProgram};
+    return {WithoutTrailingSlashes(configHome) + "/sonvert/" + fileName,
+            program.Installed ? SystemDefaults(configDirs, fileName) : besideProgram};
+}
+
+std::string SystemConfigDirs() {
+    return Environment("XDG_CONFIG_DIRS");
 }
 
 std::string UserConfigHome() {

@@ -5,13 +5,13 @@
 namespace platform {
 
 // Where a settings file lives. An installed program keeps it in each user's configuration folder,
-// root's included, and takes an administrator's copy beside the program as its starting values. Any
-// other copy (a build folder, an unpacked portable copy) keeps it beside the program when the user
-// can write there.
+// root's included, and takes an administrator's copy in the system's configuration folders as its
+// starting values. Any other copy (a build folder, an unpacked portable copy) keeps it beside the
+// program when the user can write there, and takes its starting values from there otherwise.
 struct SettingsLocation {
     // The file every write goes to, and every read once it exists.
     std::string Path;
-    // The administrator's file beside the program while Path lies elsewhere; else empty.
+    // The administrator's file while Path lies elsewhere; else empty.
     std::string Defaults;
 
     // Path once it exists; before that the administrator's file, when this user can read it.
@@ -36,11 +36,17 @@ struct ProgramFolder {
 // Looks at the folder on the disk.
 ProgramFolder ExamineProgramFolder(const std::string& dir);
 
+// $XDG_CONFIG_DIRS as the environment has it: folders separated by ':'.
+std::string SystemConfigDirs();
+
 // The rule itself, for the windows and the command-line tool alike: fileName in configHome's
 // "sonvert" folder for an installed copy or a program folder the user cannot write, otherwise
-// beside the program. An empty configHome keeps the file beside the program.
+// beside the program. An empty configHome keeps the file beside the program. An installed copy's
+// folder belongs to the package, so its administrator's file is the first readable one in the
+// "sonvert" folders of configDirs (empty: /etc/xdg); any other copy's lies beside the program.
 SettingsLocation LocateSettings(const ProgramFolder& program, const std::string& configHome,
-                                const std::string& fileName);
+                                const std::string& fileName,
+                                const std::string& configDirs = SystemConfigDirs());
 
 // $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config, else the account's home folder
 // followed by .config; empty when none is known.

@@ -43,26 +43,44 @@ TEST(LocateSettingsTest, PlaceFollowsTheKindOfCopyAndWhetherItsFolderIsWritable)
     const std::string program = "/opt/sonvert/";
     const std::string own = "/home/u/.config/sonvert/Sonvert.ini";
     const std::string admin = program + "Sonvert.ini";
+    const std::string etc = "/etc/xdg/sonvert/Sonvert.ini";
+    // System folders where the second and third hold the file: the first that holds it wins.
+    QTemporaryDir system;
+    const std::string xdg = system.path().toStdString();
+    for (const char* dir : {"/b/sonvert", "/c/sonvert"}) {
+        fs::create_directories(xdg + dir);
+        WriteAll(xdg + dir + "/Sonvert.ini", "");
+    }
+    const std::string found = xdg + "/a:" + xdg + "/b:" + xdg + "/c";
     const struct {
         const char* name;
         bool installed;
         bool writable;
         std::string configHome;
+        std::string configDirs;
         std::string path;
         std::string defaults;
     } cases[] = {
-        {"writable program folder", false, true, "/home/u/.config", admin, ""},
-        {"read-only program folder", false, false, "/home/u/.config", own, admin},
-        {"trailing separator on the configuration folder", false, false, "/home/u/.config//", own,
+        {"writable program folder", false, true, "/home/u/.config", "", admin, ""},
+        {"read-only program folder", false, false, "/home/u/.config", "", own, admin},
+        {"read-only, system folders do not count", false, false, "/home/u/.config", found, own,
          admin},
-        {"no configuration folder known", false, false, "", admin, ""},
-        {"installed, writable as for root", true, true, "/home/u/.config", own, admin},
-        {"installed, read-only", true, false, "/home/u/.config", own, admin},
-        {"installed, no configuration folder known", true, true, "", admin, ""},
+        {"trailing separator on the configuration folder", false, false, "/home/u/.config//", "",
+         own, admin},
+        {"no configuration folder known", false, false, "", "", admin, ""},
+        {"installed, writable as for root", true, true, "/home/u/.config", "", own, etc},
+        {"installed, read-only", true, false, "/home/u/.config", "", own, etc},
+        {"installed, no configuration folder known", true, true, "", "", admin, ""},
+        {"installed, first system folder when none holds the file", true, false, "/home/u/.config",
+         "rel:/x/:/y", own, "/x/sonvert/Sonvert.ini"},
+        {"installed, only relative system folders", true, false, "/home/u/.config", "rel", own,
+         etc},
+        {"installed, first system folder that holds the file", true, false, "/home/u/.config",
+         found, own, xdg + "/b/sonvert/Sonvert.ini"},
     };
     for (const auto& c : cases) {
         const auto location = platform::LocateSettings({program, c.installed, c.writable},
-                                                       c.configHome, "Sonvert.ini");
+                                                       c.configHome, "Sonvert.ini", c.configDirs);
         EXPECT_EQ(location.Path, c.path) << c.name;
         EXPECT_EQ(location.Defaults, c.defaults) << c.name;
     }
@@ -126,7 +144,8 @@ TEST_F(SettingsLocationTest, UnreadableAdministratorsFileCountsAsAbsent) {
         fs::permissions(root_, fs::perms::owner_all | fs::perms::others_exec);
         ASSERT_EQ(chown(config_.c_str(), nobody, nobody), 0);
     }
-    const auto location = platform::LocateSettings({program_, true, false}, config_, "Sonvert.ini");
+    const auto location =
+        platform::LocateSettings({program_, false, false}, config_, "Sonvert.ini");
     const auto firstStart = [&] {
         if (location.ReadPath() != location.Path) {
             return 1;
