@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the windows cost a user, on real windows (offscreen unless a display is asked for):
 // start-up to the main window's first painted show, with and without the banner; adding 1,000
 // WAVE files through the Add command and through a drop; Remove of 500 selected rows; Clear.

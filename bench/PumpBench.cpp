@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How much the worker costs per file when the encoder costs nothing (a 10-minute 44,100 Hz stereo
 // 16-bit file pumped into a double that discards every block), and, in the same run, what really
 // encoding that file to MP3 costs.

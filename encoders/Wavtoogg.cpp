@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Wavtoogg.h"
 
 WavToOgg::WavToOgg(platform::MessageTarget& messages) : BufferedBackEnd(Caption, messages) {

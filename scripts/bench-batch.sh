@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A batch of 16 files of 30 s (44,100 Hz stereo) to MP3 at 128 kbit/s, measured alternately with
 # `sonvert-batch --jobs 1`, `sonvert-batch --jobs 2` and `xargs -P2` over `lame -b 128`; prints the
 # median wall times, their ratios and the peak memory of --jobs 2 (for 4 and for 16 files).

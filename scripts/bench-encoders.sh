@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Converts a 10-minute 44,100 Hz stereo WAVE file with sonvert-batch and, side by side, with the
 # command-line encoders at the same settings; prints the median wall time and peak memory of each.
 # MP3 is also converted with SONVERT_MP3_THREADS=1 (one encoder per stream), to show what encoding

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the README's recipes of "Beyond one machine" for real, on this machine alone: the Slurm
 # job-array script on a single-node Slurm of its own, the GNU parallel line over ssh to 127.0.0.1
 # under two host names, and the jq lines over the merged reports.

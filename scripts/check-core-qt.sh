@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The command line and the core it is built from use Qt Core only, so that sonvert-batch runs on a
 # server without a desktop: the program needs no other Qt library, and no core source includes a
 # header of another Qt module (widgets belong in app/gui/, ui/ and platform/widgets/).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the built Debian packages the way users meet them: what the command-line package pulls in,
 # then that package alone and then both installed by dpkg into a temporary root, run by an ordinary
 # user, who cannot write to the program folder, and by root, and purged.

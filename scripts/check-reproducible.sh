@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian packages twice with scripts/package.sh, from two clones of the committed tree in
 # two folders, a minute apart, the second without network, and compares the .deb files byte for
 # byte. The first build's results then go to build/package/ for scripts/check-package.sh.

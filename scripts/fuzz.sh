@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets (preset "fuzz") and runs each for SECONDS (default 60), starting
 # from its seeds in tests/fuzz/corpus. Exits 1 when any target reports a crash, a hang, a leak, a
 # sanitizer finding or a broken property; the input that did it lands in build/fuzz/findings/.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs every Debian package that building, running and testing the program needs, and any
 # further packages named as arguments (the package script's tools).
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian packages sonvert-batch and sonvert with dpkg-buildpackage into build/package/
 # (the .deb files, .buildinfo, .changes and the build's log), after checking the desktop entry and
 # the AppStream metainfo; lintian and blhc then check the packages and the log.

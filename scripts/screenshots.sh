@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Remakes the pictures of the windows that the README shows, in English and Russian, and the contact
 # sheet of the main window and the options dialog in every language pack (languages.png), on a
 # virtual X display: scripts/screenshots.sh [OUTDIR] (default docs/screenshots). Run it by hand

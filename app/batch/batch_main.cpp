@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sonvert-batch: the conversion worker without windows, driven from the command line.
 #include <QCoreApplication>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // "--version" anywhere on the command line prints "<program> <version>" on standard output and

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the banner movie: a compressed Flash file (CWS, version 7), 257 x 65 px at 12 fps.
 
 The product name is drawn with stroked vector letters (no embedded font needed), slides in from

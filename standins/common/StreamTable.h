@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Maps the 32-bit stream handles that the C entry points exchange to the encoder state behind them.
 #pragma once
 

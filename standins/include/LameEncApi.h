@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Interface of the MP3 encoder library "lame_enc": a C entry-point family over one encoder stream.
 #pragma once
 

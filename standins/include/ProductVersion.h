@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A library's version record, kept in its own ELF section so that the version can be read from the
 // file without loading it (the counterpart of a Windows version resource's fixed file info).
 #pragma once

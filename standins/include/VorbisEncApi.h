@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Interface of the Ogg Vorbis encoder library "vorbis": a C entry-point family over one stream.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Interface of the WMA library "wmaudsdk": one factory that returns an audio writer object, which
 // writes the output file itself. The writer follows the COM layout: an interface table that starts
 // with the three IUnknown operations.

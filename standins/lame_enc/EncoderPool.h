@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The threads that encode the segments of MP3 streams, and the storage of the segments' samples:
 // one pool per process, shared by every open stream, so that several streams at once do not put
 // more threads on the processors.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MP3 encoder library: the be* entry points over libmp3lame, constant bitrate only. A long
 // stream is encoded on every core (SegmentedStream).
 #include <lame/lame.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libmp3lame encoders made from one set of settings: every encoder of a stream is made alike.
 #pragma once
 

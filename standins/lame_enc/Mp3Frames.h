@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The layout of the library's own MP3 frames: where each frame's main data lies in the bit
 // reservoir, which is what joining two encoders' frames needs.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which sample rate an MP3 stream gets for a constant bitrate.
 #pragma once
 

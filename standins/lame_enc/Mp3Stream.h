@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the entry points drive: one MP3 stream, fed interleaved 16-bit values and handing back
 // finished bytes in stream order.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One MP3 stream cut into segments of a fixed number of frames, each encoded by its own libmp3lame
 // encoder on the process's pool and joined into one stream whose frames lie exactly where one
 // encoder puts them: the same count, delay and padding. The bytes depend only on the input and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Ogg Vorbis encoder library: the vb* entry points over libvorbisenc and libogg, variable
 // bitrate at a quality level.
 #include <ogg/ogg.h>

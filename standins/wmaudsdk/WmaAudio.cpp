@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The WMA library: an audio writer object that encodes 16-bit PCM with FFmpeg's WMA version 2
 // encoder and writes a standard ASF (.wma) file, always at 44,100 Hz stereo.
 extern "C" {

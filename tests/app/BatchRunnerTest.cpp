@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch's scheduler driven by a runner that runs nothing.
 #include <gtest/gtest.h>
 

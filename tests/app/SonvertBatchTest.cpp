@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sonvert-batch run as a program, the way a script runs it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

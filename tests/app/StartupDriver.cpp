@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loaded into the real program (LD_PRELOAD) by the start-up tests: it tells on standard output
 // what the windows show and acts on the lines of standard input as a user would, so that the
 // program under test is the one users start.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program started as a user starts it: one instance at a time.
 #include <gtest/gtest.h>
 

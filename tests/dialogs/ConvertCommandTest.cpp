@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Convert command in the running windows, with the real encoder libraries.
 #include <gtest/gtest.h>
 

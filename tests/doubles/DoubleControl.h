@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Control block of the test-double encoder libraries: what they should do, and what they received.
 #pragma once
 

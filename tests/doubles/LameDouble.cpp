@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stands in for "lame_enc": records every call and hands the samples back as the encoded bytes.
 #include <cstring>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stands in for "wmaudsdk": a writer that records every call and stores the PCM it receives.
 #include <QString>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sonvert-batch's command line from arbitrary arguments: parsing must end, and an accepted line
 // gives options inside their ranges and files taken from the arguments in their order.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The INI reader over arbitrary files, and one write into each: a written value reads back as it
 // was written, and every other key keeps the value it had.
 #include <fuzzer/FuzzedDataProvider.h>

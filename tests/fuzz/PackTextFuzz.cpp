@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pack texts under every CharSet number a pack can hold (one byte, 0 to 255), taken from the
 // input's first byte: decoding must end, mark exactly the texts it could not decode, and never
 // produce more text than bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The worker's header reader over arbitrary files: it must end, agree with the list's probe, and
 // leave the stream right after a data chunk's header inside the file.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list's probe over arbitrary files: it must end, and what it reports must agree with itself.
 #include <cstddef>
 #include <cstdint>

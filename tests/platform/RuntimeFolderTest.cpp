@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder for the program's own run-time files: never one another user can reach or hold.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real WAVE files through the worker, the back-ends and the encoder libraries of the program's
 // folder, read back with FFmpeg.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The encoder libraries of the program's folder called directly: what they refuse, and what they
 // promise beyond what the conversion path shows.
 #include <gtest/gtest.h>

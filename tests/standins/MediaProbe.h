@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads an encoded file back with FFmpeg: what the container says and what decoding gives.
 #pragma once
 

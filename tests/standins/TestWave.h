@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes small WAVE files for the tests: a tone, silence, or raw bytes under any header.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Records every message box instead of showing it, for the life of the object.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Holds one test-double encoder library loaded, so its control block survives the back-ends'
 // own load and unload, and points the program's folder at the double's folder.
 #pragma once

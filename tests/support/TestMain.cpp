@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test entry point with a Qt application object, as the program itself has one.
 #ifdef SONVERT_TEST_WIDGETS
 #include <QApplication>

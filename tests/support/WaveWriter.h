@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds WAVE files byte by byte, so tests can produce every layout a reader may meet.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every shipped pack, applied to the real windows: each caption of a control of fixed size fits
 // the room the style gives its text, in the pack's own font; the labels placed by position only
 // follow their texts without running into anything.
