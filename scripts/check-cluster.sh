@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Runs the README's recipes of "Beyond one machine" for real, on this machine alone: the Slurm
+# Runs the recipes of docs/clusters.md for real, on this machine alone: the Slurm
 # job-array script on a single-node Slurm of its own, the GNU parallel line over ssh to 127.0.0.1
 # under two host names, and the jq lines over the merged reports.
 #   scripts/check-cluster.sh [BIN_DIR]     (default: build/default/bin, built when it is missing)
@@ -313,22 +313,20 @@ print("  " + {"tree": check_tree, "report": check_report, "jq": check_jq}[sys.ar
 PY
 check() { python3 "$work/check.py" "$@"; }
 
-# The README's recipes, as the README shows them, with /shared/ moved into a folder of this run.
-readme="$PWD/README.md"
-readme_block() {
+# The recipes, as docs/clusters.md shows them, with /shared/ moved into a folder of this run.
+recipes="$PWD/docs/clusters.md"
+recipe_block() {
   awk -v want="$1" '
-    /^### Beyond one machine/ { inside = 1; next }
-    inside && /^##/ { exit }
-    inside && /^```/ { if (open) { open = 0; n++ } else open = 1; next }
-    inside && open && n + 1 == want' "$readme"
+    /^```/ { if (open) { open = 0; n++ } else open = 1; next }
+    open && n + 1 == want' "$recipes"
 }
 recipe() {
   local text
-  text="$(readme_block "$1")"
-  grep -q "$2" <<<"$text" || fail "the README's \"Beyond one machine\" has no block $1 with '$2'"
+  text="$(recipe_block "$1")"
+  grep -q "$2" <<<"$text" || fail "docs/clusters.md has no code block $1 with '$2'"
   echo "${text//\/shared\//$3/shared/}"
 }
-# Runs the README's jq lines in $1 and checks what they print.
+# Runs the jq lines of docs/clusters.md in $1 and checks what they print.
 check_jq() {
   local lines
   lines="$(recipe 3 'jq -s' "$1")"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Remakes the pictures of the windows that the README shows, in English and Russian, and the contact
-# sheet of the main window and the options dialog in every language pack (languages.png), on a
-# virtual X display: scripts/screenshots.sh [OUTDIR] (default docs/screenshots). Run it by hand
-# after a change to the windows or the language packs, look at the pictures, and commit them.
+# Remakes the pictures of the windows that README.md and docs/windows.md show, in English and
+# Russian, and the contact sheet of the main window and the options dialog in every language pack
+# (languages.png), on a virtual X display: scripts/screenshots.sh [OUTDIR] (default
+# docs/screenshots). Run it by hand after a change to the windows or the language packs, look at
+# the pictures, and commit them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out="${1:-docs/screenshots}"

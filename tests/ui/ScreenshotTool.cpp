@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Pictures of the windows dressed in one language pack, for the README and for a person to look
-// at: the main window with a few files listed, the options dialog (General and MP3 tabs), the
-// progress dialog in the middle of a file and the About dialog.
+// Pictures of the windows dressed in one language pack, for the documents and for a person to
+// look at: the main window with a few files listed, the options dialog (General and MP3 tabs),
+// the progress dialog in the middle of a file and the About dialog.
 //
 //   sonvert_ui_screenshots OUTDIR PACKFILE NAME    writes OUTDIR/main-NAME.png and so on
 //
