@@ -47,7 +47,7 @@ using PacketSink = std::function<bool(AVPacket* packet)>;
 class SegmentedEncoder {
   public:
     // Each segment after the first costs one frame more of work.
-    static constexpr int kSegmentFrames = 64;
+    static constexpr int kSegmentFrames = 32;
     // A stream keeps at most this many threads busy.
     static constexpr int kMostThreadsPerStream = 32;
 

@@ -49,7 +49,7 @@ constexpr uint32_t kMinInputRate = 1000;
 constexpr uint32_t kMaxInputRate = 768000;
 // Output samples that one call of the resampler makes at most: memory stays bounded whatever the
 // size of the block written.
-constexpr int kMostResampled = 1 << 16;
+constexpr int kMostResampled = 1 << 13;
 
 std::string Utf8(const char16_t* text) {
     std::string result;
