@@ -65,12 +65,12 @@ bool SendFrame(AVCodecContext* codec, const AVFrame* frame, AVPacket* packet, Ta
     }
 }
 
-bool EncodeSegment(int64_t bitrate, bool globalHeader, int frameSize,
-                   SegmentedEncoder::Segment& segment) {
-    Codec codec = NewEncoder(bitrate, globalHeader);
+// `codec` may have encoded another part of the stream before: the first frame replaces all that
+// it keeps.
+bool EncodeSegment(AVCodecContext* codec, int frameSize, SegmentedEncoder::Segment& segment) {
     AVFrame* frame = NewFrame(frameSize);
     AVPacket* packet = av_packet_alloc();
-    bool ok = codec != nullptr && frame != nullptr && packet != nullptr;
+    bool ok = frame != nullptr && packet != nullptr;
     bool primed = false;
     auto keep = [&](AVPacket* made) {
         // The first frame's packet is the encoder's own start, not the stream's: dropped.
@@ -98,10 +98,10 @@ bool EncodeSegment(int64_t bitrate, bool globalHeader, int frameSize,
                 sizeof(float) * static_cast<std::size_t>(frameSize));
         }
         frame->pts = segment.firstPts + static_cast<int64_t>(i) * frameSize;
-        ok = ok && SendFrame(codec.get(), frame, packet, keep);
+        ok = ok && SendFrame(codec, frame, packet, keep);
     }
     if (ok && segment.last) {
-        ok = SendFrame(codec.get(), nullptr, packet, keep);
+        ok = SendFrame(codec, nullptr, packet, keep);
     }
     av_packet_free(&packet);
     av_frame_free(&frame);
@@ -187,8 +187,9 @@ bool SegmentedEncoder::Encode(const AVFrame* frame) {
         }
     } else {
         if (gathering_->samples.size() == frameValues * (kSegmentFrames + 1)) {
-            // The stream is longer than two segments: from here on the pool encodes.
-            first_.reset();
+            // The stream is longer than two segments: from here on the pool encodes, and the
+            // first encoder serves it like any other.
+            idle_.push_back(std::move(first_));
             Dispatch(false);
             if (!Collect(threads_)) {
                 return false;
@@ -247,9 +248,25 @@ void SegmentedEncoder::Dispatch(bool last) {
     }
     queue_.push_back(segment);
     pool_->Submit([this, segment] {
-        const bool ok = EncodeSegment(bitrate_, globalHeader_, frameSize_, *segment);
+        // Opening an encoder costs as much as encoding a few frames: a segment takes one that an
+        // earlier segment of the stream has left.
+        Codec codec;
+        {
+            std::lock_guard lock(mutex_);
+            if (!idle_.empty()) {
+                codec = std::move(idle_.back());
+                idle_.pop_back();
+            }
+        }
+        if (!codec) {
+            codec = NewEncoder(bitrate_, globalHeader_);
+        }
+        const bool ok = codec && EncodeSegment(codec.get(), frameSize_, *segment);
         segment->samples = {};
         std::lock_guard lock(mutex_);
+        if (ok && !segment->last) {
+            idle_.push_back(std::move(codec));
+        }
         segment->ok = ok;
         segment->done = true;
         finished_.notify_all();

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// One WMA stream cut into segments of a fixed number of frames, each encoded by its own wmav2
-// encoder on the process's pool and handed on in order: the packets are those of one encoder, byte
-// for byte, whatever the number of threads.
+// One WMA stream cut into segments of a fixed number of frames, encoded on the process's pool and
+// handed on in order: the packets are those of one encoder, byte for byte, whatever the number of
+// threads.
 //
-// The encoder keeps nothing from frame to frame but the overlap of its transform: it has no bit
-// reservoir and no block switching. A segment's encoder therefore starts one frame early, on the
-// last frame of the segment before; the packet of that frame is the only one that differs from
-// one encoder's, and it is dropped.
+// The wmav2 encoder keeps nothing from frame to frame but the overlap of its transform: it has no
+// bit reservoir and no block switching. A segment's encoder therefore starts one frame early, on
+// the last frame of the segment before; the packet of that frame is the only one that differs from
+// one encoder's, and it is dropped. The frame replaces the whole overlap, so an encoder that has
+// ended one segment serves any other.
 //
 // The first segment is encoded on the caller's thread as its frames come, the others on the pool.
 // A stream of up to two segments keeps that one encoder throughout and never goes to the pool. The
@@ -90,7 +91,8 @@ class SegmentedEncoder {
     std::deque<std::shared_ptr<Segment>> queue_;  // on the pool or done, in stream order
     bool failed_ = false;
 
-    std::mutex mutex_;  // guards the segments' `done` and what the pool wrote before it
+    std::mutex mutex_;  // guards `idle_`, the segments' `done` and what the pool wrote before it
+    std::vector<Codec> idle_;  // encoders between segments
     std::condition_variable finished_;
 };
 
