@@ -187,9 +187,12 @@ bool SegmentedEncoder::Encode(const AVFrame* frame) {
         }
     } else {
         if (gathering_->samples.size() == frameValues * (kSegmentFrames + 1)) {
-            // The stream is longer than two segments: from here on the pool encodes, and the
-            // first encoder serves it like any other.
-            idle_.push_back(std::move(first_));
+            if (first_) {
+                // The stream is longer than two segments: from here on the pool encodes, and the
+                // first encoder serves it like any other.
+                std::lock_guard lock(mutex_);
+                idle_.push_back(std::move(first_));
+            }
             Dispatch(false);
             if (!Collect(threads_)) {
                 return false;
