@@ -2,15 +2,18 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Converts a 10-minute 44,100 Hz stereo WAVE file with sonvert-batch and, side by side, with the
 # command-line encoders at the same settings; prints the median wall time and peak memory of each.
-# MP3 is also converted with SONVERT_MP3_THREADS=1 (one encoder per stream), to show what encoding
-# one stream on every core gains and costs.
-#   scripts/bench-encoders.sh [BIN_DIR] [RUNS]
-# BIN_DIR defaults to build/default/bin, RUNS to 5. Wall time is what counts; the CPU time beside it
+# MP3 and WMA are also converted with SONVERT_MP3_THREADS=1 / SONVERT_WMA_THREADS=1 (one encoder
+# per stream), to show what encoding one stream on every core gains and costs; for WMA also two
+# long files at once (--jobs 2), with and without the pool, which must not be slower.
+#   scripts/bench-encoders.sh [BIN_DIR] [RUNS] [FORMATS]
+# BIN_DIR defaults to build/default/bin, RUNS to 5, FORMATS to "mp3 ogg wma". Wall time is what counts; the CPU time beside it
 # tells a slower pump from a busy machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin="${1:-build/default/bin}"
 runs="${2:-5}"
+formats="${3:-mp3 ogg wma}"
+load_start="$(cut -d' ' -f1-3 /proc/loadavg)"
 batch="$bin/sonvert-batch"
 [ -x "$batch" ] || { echo "no $batch: build the default preset first" >&2; exit 2; }
 for tool in lame oggenc ffmpeg /usr/bin/time; do
@@ -28,6 +31,7 @@ make_input() {  # seconds path
 }
 make_input 600 "$work/long.wav"
 make_input 60 "$work/short.wav"
+cp "$work/long.wav" "$work/long2.wav"
 
 # Prints "wall-seconds peak-KiB cpu-seconds" of one command.
 measure() {
@@ -45,9 +49,17 @@ ours() {  # format input
     wma) measure "$batch" -f wma --wma-bitrate-index 3 -o "$work" "$2" ;;
   esac
 }
-# The MP3 library with one encoder per stream, as before it used every core.
-single() {  # input
-  SONVERT_MP3_THREADS=1 measure "$batch" -f mp3 --mp3-bitrate-index 3 -o "$work" "$1"
+# The library with one encoder per stream, as before it used every core.
+single() {  # format input
+  case "$1" in
+    mp3) SONVERT_MP3_THREADS=1 measure "$batch" -f mp3 --mp3-bitrate-index 3 -o "$work" "$2" ;;
+    wma) SONVERT_WMA_THREADS=1 measure "$batch" -f wma --wma-bitrate-index 3 -o "$work" "$2" ;;
+  esac
+}
+# Two long WMA files at once; $1 is SONVERT_WMA_THREADS ("" for the pool).
+pair() {
+  SONVERT_WMA_THREADS="$1" measure "$batch" -j2 -f wma --wma-bitrate-index 3 -o "$work" \
+    "$work/long.wav" "$work/long2.wav"
 }
 theirs() {  # format input
   case "$1" in
@@ -60,14 +72,21 @@ theirs() {  # format input
 echo "| format | settings | reference | wall s, ours | wall s, reference | CPU s, ours | CPU s, reference | peak KiB, ours (10 min / 1 min) | peak KiB, reference |"
 echo "|---|---|---|---|---|---|---|---|---|"
 status=0
-for format in mp3 ogg wma; do
+mp3_line=""
+wma_line=""
+for format in $formats; do
   : >"$work/ours.txt"; : >"$work/theirs.txt"; : >"$work/single.txt"
+  : >"$work/pair.txt"; : >"$work/pair1.txt"
   for ((i = 0; i < runs; i++)); do
     # Alternate, so that neither side always runs on a warm or a cold cache.
     ours "$format" "$work/long.wav" >>"$work/ours.txt"
     theirs "$format" "$work/long.wav" >>"$work/theirs.txt"
-    if [ "$format" = mp3 ]; then
-      single "$work/long.wav" >>"$work/single.txt"
+    if [ "$format" != ogg ]; then
+      single "$format" "$work/long.wav" >>"$work/single.txt"
+    fi
+    if [ "$format" = wma ]; then
+      pair "" >>"$work/pair.txt"
+      pair 1 >>"$work/pair1.txt"
     fi
   done
   short_rss="$(ours "$format" "$work/short.wav" | cut -d' ' -f2)"
@@ -93,12 +112,29 @@ for format in mp3 ogg wma; do
         printf "mp3 on every core: wall %.2f of lame and %.2f of SONVERT_MP3_THREADS=1 (aim: at most 0.58), ", t / l, t / s
         printf "CPU %.3f of SONVERT_MP3_THREADS=1 (aim: at most 1.06), peak %d KiB (aim: at most 30720)", c / sc, m }')"
   fi
+  if [ "$format" = wma ]; then
+    single_time="$(cut -d' ' -f1 "$work/single.txt" | median)"
+    single_cpu="$(cut -d' ' -f3 "$work/single.txt" | median)"
+    single_rss="$(cut -d' ' -f2 "$work/single.txt" | median)"
+    echo "| wma | 96,000 bit/s, \`SONVERT_WMA_THREADS=1\` | \`ffmpeg -c:a wmav2 -b:a 96k\` | $single_time | $their_time | $single_cpu | $their_cpu | $single_rss | $their_rss |"
+    pair_time="$(cut -d' ' -f1 "$work/pair.txt" | median)"
+    pair1_time="$(cut -d' ' -f1 "$work/pair1.txt" | median)"
+    pair_cpu="$(cut -d' ' -f3 "$work/pair.txt" | median)"
+    pair1_cpu="$(cut -d' ' -f3 "$work/pair1.txt" | median)"
+    echo "| wma | two files, \`--jobs 2\` | \`SONVERT_WMA_THREADS=1\`, \`--jobs 2\` | $pair_time | $pair1_time | $pair_cpu | $pair1_cpu | $(cut -d' ' -f2 "$work/pair.txt" | median) | $(cut -d' ' -f2 "$work/pair1.txt" | median) |"
+    wma_line="$(awk -v t="$our_time" -v s="$single_time" -v m="$our_rss" -v p="$pair_time" \
+      -v p1="$pair1_time" 'BEGIN {
+        printf "wma on every core: wall %.2f of SONVERT_WMA_THREADS=1 (aim: at most 0.58), ", t / s
+        printf "two files at once %.2f of SONVERT_WMA_THREADS=1 (aim: at most 1), peak %d KiB (aim: at most 40960)", p / p1, m }')"
+  fi
   if awk -v a="$our_time" -v b="$their_time" 'BEGIN {exit !(a > b)}'; then
     status=1
   fi
 done
 echo
-echo "$(nproc) processors, load $(cut -d' ' -f1-3 /proc/loadavg) at the end; $mp3_line"
+echo "$(nproc) processors, load $load_start at the start and $(cut -d' ' -f1-3 /proc/loadavg) at the end"
+[ -z "$mp3_line" ] || echo "$mp3_line"
+[ -z "$wma_line" ] || echo "$wma_line"
 if [ "$status" -ne 0 ]; then
   echo "sonvert-batch was slower than a reference encoder" >&2
 fi

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The WMA library: an audio writer object that encodes 16-bit PCM with FFmpeg's WMA version 2
-// encoder and writes a standard ASF (.wma) file, always at 44,100 Hz stereo.
+// encoder and writes a standard ASF (.wma) file, always at 44,100 Hz stereo. The resampling stays
+// on the caller's thread; a long file is encoded on every core (SegmentedEncoder).
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -10,14 +11,18 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "ProductVersion.h"
+#include "SegmentedEncoder.h"
 #include "WmaAudioApi.h"
+#include "WmaPool.h"
 
 SONVERT_PRODUCT_VERSION(4, 0, 0, 1);
 
@@ -32,13 +37,19 @@ constexpr WmaResult kUnexpected = static_cast<WmaResult>(0x8000FFFFu);
 constexpr WmaResult kOutOfMemory = static_cast<WmaResult>(0x8007000Eu);
 constexpr WmaResult kInvalidArgument = static_cast<WmaResult>(0x80070057u);
 
-constexpr int kOutputRate = 44100;
-constexpr int kOutputChannels = 2;
+using wmastandin::kOutputChannels;
+using wmastandin::kOutputRate;
 // The range in which the encoder gives the asked bitrate; outside it FFmpeg refuses or clamps.
 constexpr uint32_t kMinBitrate = 24000;
 constexpr uint32_t kMaxBitrate = 320000;
-// What the resampler accepts as an input rate.
+// The input rates the resampler takes. Below the lowest, each input sample would become more than
+// 44 output samples: nothing audible is left to encode, and the samples of one block outgrow any
+// sensible memory.
+constexpr uint32_t kMinInputRate = 1000;
 constexpr uint32_t kMaxInputRate = 768000;
+// Output samples that one call of the resampler makes at most: memory stays bounded whatever the
+// size of the block written.
+constexpr int kMostResampled = 1 << 13;
 
 std::string Utf8(const char16_t* text) {
     std::string result;
@@ -103,6 +114,7 @@ class Writer {
     WmaResult Resample(const uint8_t* data, int frames);
     WmaResult EncodeFullFrames(bool padLast);
     WmaResult Send(const AVFrame* frame);
+    bool Mux(AVPacket* packet);
     void Discard();
 
     // Must stay the first member: the caller sees the object as its interface table pointer.
@@ -111,11 +123,11 @@ class Writer {
     std::string path_;
     AVFormatContext* format_ = nullptr;
     AVStream* stream_ = nullptr;
-    AVCodecContext* codec_ = nullptr;
+    std::unique_ptr<wmastandin::SegmentedEncoder> encoder_;
+    int frameSize_ = 0;
     SwrContext* resampler_ = nullptr;
     AVAudioFifo* fifo_ = nullptr;
     AVFrame* frame_ = nullptr;
-    AVPacket* packet_ = nullptr;
     uint8_t** converted_ = nullptr;
     int convertedCapacity_ = 0;
     AVDictionary* metadata_ = nullptr;
@@ -154,6 +166,7 @@ const WmaAudioWriterTable Writer::kTable = {
 };
 
 Writer::~Writer() {
+    encoder_.reset();  // its segments on the pool end first
     if (format_ != nullptr && format_->pb != nullptr) {
         avio_closep(&format_->pb);
         if (!started_) {
@@ -162,13 +175,11 @@ Writer::~Writer() {
         }
     }
     avformat_free_context(format_);
-    avcodec_free_context(&codec_);
     swr_free(&resampler_);
     if (fifo_ != nullptr) {
         av_audio_fifo_free(fifo_);
     }
     av_frame_free(&frame_);
-    av_packet_free(&packet_);
     if (converted_ != nullptr) {
         av_freep(&converted_[0]);
         av_freep(&converted_);
@@ -219,7 +230,8 @@ WmaResult Writer::SetInputFormat(const WmaWaveFormat* format) {
     }
     const bool valid = format->formatTag == 1 && (format->channels == 1 || format->channels == 2) &&
                        format->bitsPerSample == 16 && format->blockAlign == format->channels * 2 &&
-                       format->samplesPerSec > 0 && format->samplesPerSec <= kMaxInputRate &&
+                       format->samplesPerSec >= kMinInputRate &&
+                       format->samplesPerSec <= kMaxInputRate &&
                        format->avgBytesPerSec == format->samplesPerSec * format->blockAlign;
     if (!valid) {
         return kInvalidArgument;
@@ -238,29 +250,16 @@ WmaResult Writer::SetOutputFormat(uint32_t bitrate, uint32_t sampleRate, uint32_
         bitrate < kMinBitrate || bitrate > kMaxBitrate) {
         return kInvalidArgument;
     }
-    const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
-    if (encoder == nullptr) {
-        return kFail;
-    }
-    codec_ = avcodec_alloc_context3(encoder);
-    if (codec_ == nullptr) {
-        return kOutOfMemory;
-    }
-    codec_->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    codec_->sample_rate = kOutputRate;
-    av_channel_layout_default(&codec_->ch_layout, kOutputChannels);
-    codec_->bit_rate = bitrate;
-    codec_->time_base = AVRational{1, kOutputRate};
-    if ((format_->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
-        codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    }
-    if (avcodec_open2(codec_, encoder, nullptr) < 0) {
+    const bool globalHeader = (format_->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+    wmastandin::Codec codec = wmastandin::NewEncoder(bitrate, globalHeader);
+    if (!codec) {
         return kInvalidArgument;
     }
+    frameSize_ = codec->frame_size;
 
     AVChannelLayout inputLayout{};
     av_channel_layout_default(&inputLayout, input_.channels);
-    const int made = swr_alloc_set_opts2(&resampler_, &codec_->ch_layout, AV_SAMPLE_FMT_FLTP,
+    const int made = swr_alloc_set_opts2(&resampler_, &codec->ch_layout, AV_SAMPLE_FMT_FLTP,
                                          kOutputRate, &inputLayout, AV_SAMPLE_FMT_S16,
                                          static_cast<int>(input_.samplesPerSec), 0, nullptr);
     av_channel_layout_uninit(&inputLayout);
@@ -278,29 +277,34 @@ WmaResult Writer::SetOutputFormat(uint32_t bitrate, uint32_t sampleRate, uint32_
     if (swr_init(resampler_) < 0) {
         return kFail;
     }
-    fifo_ = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, kOutputChannels, codec_->frame_size * 4);
+    fifo_ = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, kOutputChannels, frameSize_ * 4);
     frame_ = av_frame_alloc();
-    packet_ = av_packet_alloc();
-    if (fifo_ == nullptr || frame_ == nullptr || packet_ == nullptr) {
+    if (fifo_ == nullptr || frame_ == nullptr) {
         return kOutOfMemory;
     }
-    frame_->nb_samples = codec_->frame_size;
+    frame_->nb_samples = frameSize_;
     frame_->format = AV_SAMPLE_FMT_FLTP;
     frame_->sample_rate = kOutputRate;
-    if (av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0 ||
+    if (av_channel_layout_copy(&frame_->ch_layout, &codec->ch_layout) < 0 ||
         av_frame_get_buffer(frame_, 0) < 0) {
         return kOutOfMemory;
     }
 
     stream_ = avformat_new_stream(format_, nullptr);
-    if (stream_ == nullptr || avcodec_parameters_from_context(stream_->codecpar, codec_) < 0) {
+    if (stream_ == nullptr || avcodec_parameters_from_context(stream_->codecpar, codec.get()) < 0) {
         return kOutOfMemory;
     }
-    stream_->time_base = codec_->time_base;
+    stream_->time_base = codec->time_base;
     av_dict_copy(&format_->metadata, metadata_, 0);
     if (avformat_write_header(format_, nullptr) < 0) {
         return kFail;
     }
+    // SONVERT_WMA_THREADS=1 keeps one encoder on the caller's thread, as for a short file.
+    wmastandin::WmaPool* pool =
+        wmastandin::ThreadsFromEnvironment() == 1 ? nullptr : &wmastandin::WmaPool::Instance();
+    encoder_ = std::make_unique<wmastandin::SegmentedEncoder>(
+        std::move(codec), bitrate, globalHeader, pool,
+        [this](AVPacket* packet) { return Mux(packet); });
     started_ = true;
     return Prime();
 }
@@ -312,10 +316,9 @@ WmaResult Writer::Prime() {
     if (av_frame_make_writable(frame_) < 0) {
         return kOutOfMemory;
     }
-    av_samples_set_silence(frame_->data, 0, codec_->frame_size, kOutputChannels,
-                           AV_SAMPLE_FMT_FLTP);
+    av_samples_set_silence(frame_->data, 0, frameSize_, kOutputChannels, AV_SAMPLE_FMT_FLTP);
     frame_->pts = nextPts_;
-    nextPts_ += codec_->frame_size;
+    nextPts_ += frameSize_;
     return Send(frame_);
 }
 
@@ -340,21 +343,33 @@ WmaResult Writer::Write(const uint8_t* data, uint32_t size) {
         if (partial_.size() < frameBytes) {
             return kOk;
         }
-        const WmaResult result = Resample(partial_.data(), 1);
+        WmaResult result = Resample(partial_.data(), 1);
+        if (result >= 0) {
+            result = EncodeFullFrames(false);
+        }
         partial_.clear();
         if (result < 0) {
             return result;
         }
     }
     const uint32_t whole = size / frameBytes;
-    if (whole > 0) {
-        const WmaResult result = Resample(data, static_cast<int>(whole));
+    // Pieces that the resampler turns into at most kMostResampled samples, each encoded before
+    // the next: what is held stays small whatever the block's size and the rate.
+    const auto piece = static_cast<uint32_t>(
+        std::max<int64_t>(1, int64_t{kMostResampled} * input_.samplesPerSec / kOutputRate));
+    for (uint32_t done = 0; done < whole;) {
+        const uint32_t frames = std::min(piece, whole - done);
+        WmaResult result = Resample(data + done * frameBytes, static_cast<int>(frames));
+        if (result >= 0) {
+            result = EncodeFullFrames(false);
+        }
         if (result < 0) {
             return result;
         }
+        done += frames;
     }
     partial_.assign(data + whole * frameBytes, data + size);
-    return EncodeFullFrames(false);
+    return kOk;
 }
 
 WmaResult Writer::Resample(const uint8_t* data, int frames) {
@@ -387,7 +402,7 @@ WmaResult Writer::Resample(const uint8_t* data, int frames) {
 }
 
 WmaResult Writer::EncodeFullFrames(bool padLast) {
-    const int frameSize = codec_->frame_size;
+    const int frameSize = frameSize_;
     while (av_audio_fifo_size(fifo_) >= frameSize || (padLast && av_audio_fifo_size(fifo_) > 0)) {
         if (av_frame_make_writable(frame_) < 0) {
             return kOutOfMemory;
@@ -413,23 +428,16 @@ WmaResult Writer::EncodeFullFrames(bool padLast) {
 }
 
 WmaResult Writer::Send(const AVFrame* frame) {
-    if (avcodec_send_frame(codec_, frame) < 0) {
-        return kFail;
+    if (frame == nullptr) {
+        return encoder_->Finish() ? kOk : kFail;
     }
-    for (;;) {
-        const int received = avcodec_receive_packet(codec_, packet_);
-        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
-            return kOk;
-        }
-        if (received < 0) {
-            return kFail;
-        }
-        av_packet_rescale_ts(packet_, codec_->time_base, stream_->time_base);
-        packet_->stream_index = stream_->index;
-        if (av_interleaved_write_frame(format_, packet_) < 0) {
-            return kFail;
-        }
-    }
+    return encoder_->Encode(frame) ? kOk : kFail;
+}
+
+bool Writer::Mux(AVPacket* packet) {
+    av_packet_rescale_ts(packet, AVRational{1, kOutputRate}, stream_->time_base);
+    packet->stream_index = stream_->index;
+    return av_interleaved_write_frame(format_, packet) >= 0;
 }
 
 WmaResult Writer::Finish() {

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LameEncApi.h"
@@ -544,6 +545,7 @@ TEST_F(WmaWriter, RefusesInputItCannotRead) {
                         {"8-bit samples", eightBit},
                         {"three channels", Input(3, 44100)},
                         {"no sample rate", Input(2, 0)},
+                        {"a rate too low to resample", Input(2, 999)},
                         {"a wrong block alignment", badAlign},
                         {"a wrong byte rate", badRate}};
     for (const Row& row : rows) {
@@ -608,5 +610,77 @@ TEST_F(WmaWriter, KeepsItsCallsInOrder) {
     EXPECT_EQ(facts->bitRate, 64000);
     EXPECT_NEAR(static_cast<double>(facts->decodedFrames), 44100, 2 * 2048);
 }
+
+// --- wmaudsdk: one long file on every core
+// --------------------------------------------------------
+
+// The library's segments in 2,048-sample frames at 44,100 Hz, its first frame being silence.
+constexpr std::size_t kWmaSegmentFrames = 32;
+
+class WmaSeams : public WmaWriter, public ::testing::WithParamInterface<SeamRow> {};
+
+TEST_P(WmaSeams, GiveTheBytesOfOneEncoder) {
+    const SeamRow row = GetParam();
+    const std::size_t frame = 2048 * row.rate / 44100;
+    const std::size_t seamEvery = kWmaSegmentFrames * frame;
+    // Clicks on each seam (a frame before the multiple) and beside it.
+    const auto source = SeamSignal(row, seamEvery * 7 / 2, seamEvery, frame);
+    std::vector<uint8_t> pcm;
+    for (std::size_t n = 0; n < source[0].size(); ++n) {
+        for (const auto& channel : source) {
+            const auto value = static_cast<int16_t>(std::lround(32767 * channel[n]));
+            pcm.push_back(static_cast<uint8_t>(value & 0xFF));
+            pcm.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+        }
+    }
+    const WmaWaveFormat input = Input(static_cast<uint16_t>(source.size()), row.rate);
+    auto encode = [&](const char* name, bool finish) {
+        WmaAudioWriter* writer = Create(name);
+        EXPECT_GE(writer->table->SetInputFormat(writer, &input), 0);
+        EXPECT_GE(writer->table->SetOutputFormat(writer, row.bitrate * 1000u, 44100, 2, 0), 0);
+        for (std::size_t at = 0; at < pcm.size(); at += 16384) {
+            const auto size = static_cast<uint32_t>(std::min<std::size_t>(16384, pcm.size() - at));
+            EXPECT_GE(writer->table->Write(writer, pcm.data() + at, size), 0);
+        }
+        EXPECT_GE(finish ? writer->table->Finish(writer) : 0, 0);
+        EXPECT_EQ(writer->table->Release(writer), 0u);
+        return ReadFileBytes((dir_ / name).string());
+    };
+    ::setenv("SONVERT_WMA_THREADS", "1", 1);
+    const std::vector<uint8_t> one = encode("one.wma", true);
+    ::unsetenv("SONVERT_WMA_THREADS");
+    // Two files at once, as `--jobs 2` converts them: their segments share the pool.
+    std::vector<uint8_t> other;
+    std::thread second([&] { other = encode("pool2.wma", true); });
+    EXPECT_EQ(encode("pool.wma", true), one);
+    second.join();
+    EXPECT_EQ(other, one);
+    bool pooled = false;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        pooled = pooled || (std::getline(comm, name) && name == "sonvert-wma");
+    }
+    EXPECT_TRUE(pooled) << "the file was not cut into segments";
+    // Released in the middle of the stream: the writer waits for its segments on the pool.
+    encode("stopped.wma", false);
+    const auto facts = ProbeMedia((dir_ / "one.wma").string());
+    ASSERT_TRUE(facts);
+    EXPECT_NEAR(static_cast<double>(facts->decodedFrames),
+                static_cast<double>(source[0].size()) * 44100 / row.rate, 2 * 2048);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, WmaSeams,
+    ::testing::Values(SeamRow{"sweep_stereo_44100", Base::Sweep, 44100, 0, 128, false},
+                      SeamRow{"sweep_mono_22050", Base::Sweep, 22050, 3, 64, false},
+                      SeamRow{"noise_mono_44100", Base::Noise, 44100, 3, 128, false},
+                      SeamRow{"noise_stereo_22050", Base::Noise, 22050, 0, 64, false},
+                      SeamRow{"constant_stereo_44100", Base::Constant, 44100, 0, 128, false},
+                      SeamRow{"sparse_stereo_44100", Base::Sparse, 44100, 0, 160, false},
+                      SeamRow{"sparse_mono_22050", Base::Sparse, 22050, 3, 48, false},
+                      SeamRow{"sweep_stereo_48000", Base::Sweep, 48000, 0, 96, false},
+                      SeamRow{"noise_mono_48000", Base::Noise, 48000, 3, 80, false}),
+    [](const ::testing::TestParamInfo<SeamRow>& row) { return std::string(row.param.name); });
 
 }  // namespace
