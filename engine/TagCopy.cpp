@@ -20,14 +20,18 @@
 namespace {
 
 // TagLib's own file stream drops the results of its writes: a full disk would pass for a tagged
-// file. This one notes the first failure, and grows a file at its end before it moves anything,
-// so that a disk that is full stops it while the audio is still where it was.
+// file. This one notes the first failure, and claims the room a file grows by before it moves
+// anything, so that a full disk stops it while the audio is still where it was.
 class CheckedStream final : public TagLib::IOStream {
   public:
     explicit CheckedStream(const std::string& path)
         : path_(path), file_(std::fopen(path.c_str(), "r+b")) {
         if (file_ == nullptr) {
             error_ = errno != 0 ? errno : EIO;
+        } else {
+            // Unbuffered: a write that fails is seen at once, and nothing is left to be written
+            // behind our back when the file is cut back after a failure.
+            std::setvbuf(file_, nullptr, _IONBF, 0);
         }
     }
     ~CheckedStream() override { Close(); }
@@ -72,6 +76,16 @@ class CheckedStream final : public TagLib::IOStream {
         if (grow < 0) {
             removeBlock(start + data.size(), static_cast<unsigned long>(-grow));
         }
+        if (grow > 0) {
+            // The room first: a full disk fails here, before anything has moved.
+            seek(size);
+            writeBlock(TagLib::ByteVector(static_cast<unsigned int>(grow), 0));
+            if (error_ != 0) {
+                std::error_code ignored;
+                std::filesystem::resize_file(path_, static_cast<std::uintmax_t>(size), ignored);
+                return;
+            }
+        }
         // From the end backwards, so that nothing is overwritten before it has moved.
         for (long end = size;
              grow > 0 && end > static_cast<long>(start + replace) && error_ == 0;) {
@@ -81,10 +95,6 @@ class CheckedStream final : public TagLib::IOStream {
             seek(from + grow);
             writeBlock(block);
             end = from;
-        }
-        if (error_ != 0 && grow > 0) {
-            truncate(size);  // what the failed move added at the end
-            return;
         }
         seek(static_cast<long>(start));
         writeBlock(data);
