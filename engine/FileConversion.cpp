@@ -10,7 +10,9 @@
 
 #include "ErrorText.h"
 #include "ResolvedPath.h"
+#include "SourceTags.h"
 #include "StagedOutput.h"
+#include "TagCopy.h"
 #include "Waveinf.h"
 #include "Wavtomp3.h"
 #include "Wavtoogg.h"
@@ -287,6 +289,15 @@ FileOutcome FileConversion::Run(const std::string& source, const std::string& ou
                                                    static_cast<float>(value * 0.1)));
             break;
         }
+    }
+    // The tags go into every output that is kept: a finished one, and a stopped one in the windows.
+    std::string tagError;
+    if (options_.CopyTags &&
+        (outcome == FileOutcome::Converted ||
+         (outcome == FileOutcome::Stopped && !guard_.staged)) &&
+        !WriteTags(target, options_.OutputFormat, ReadSourceTags(source), tagError)) {
+        reporter_.MessageBox(cannotWrite + ": " + tagError + ".", caption, platform::MbOk);
+        return FileOutcome::Failed;
     }
     if (outcome != FileOutcome::Converted || !guard_.staged) {
         return outcome;

@@ -15,8 +15,10 @@ packages=(
   qt6-svg-dev libqt6svg6 librsvg2-bin
   # codecs behind the encoder libraries
   libmp3lame-dev libvorbis-dev libogg-dev libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
+  # the tags copied from the sources into the outputs
+  libtag1-dev
   # tests and benchmarks (locales: the sources a test builds a decimal-comma locale from)
-  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg lame vorbis-tools time xvfb xauth locales
+  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg lame vorbis-tools python3-mutagen flac time xvfb xauth locales
   # fuzzing: clang and its run-time libraries, libFuzzer among them
   clang libclang-rt-14-dev
   # fonts: a Tahoma-compatible face, and faces for the language packs' scripts (Chinese; Japanese

@@ -19,6 +19,8 @@ struct ConversionOptions {
     bool Mp3Private = false;
     int WmaBitrateIndex = FormatOf(::OutputFormat::WMA).DefaultIndex;
     int OggQualityIndex = FormatOf(::OutputFormat::OGG).DefaultIndex;
+    // The source's tags are copied into the output; sonvert-batch's --no-tags turns that off.
+    bool CopyTags = true;
 
     bool operator==(const ConversionOptions&) const = default;
 };

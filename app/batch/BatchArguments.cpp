@@ -123,6 +123,8 @@ constexpr BatchOption kOptions[] = {
      TakeIndex<OutputFormat::WMA>},
     {"", "--ogg-quality-index", "N", "{OGG indices}: quality level {OGG range}",
      TakeIndex<OutputFormat::OGG>},
+    {"", "--no-tags", nullptr, "do not copy the sources' tags into the outputs",
+     Set<&O::CopyTags, false>},
     {"-j", "--jobs", "N",
      "convert N files at once (default: one per processor this process may run on)", TakeJobs},
     {"", "--files-from", "FILE",

@@ -56,6 +56,7 @@ TEST(ParseBatchArguments, SetsEveryOptionField) {
          },
          {"a"},
          false},
+        {{"--no-tags", "a"}, [](ConversionOptions& o) { o.CopyTags = false; }, {"a"}, false},
         {{"--mp3-crc", "--mp3-copyright", "--mp3-original", "--mp3-private", "a"},
          [](ConversionOptions& o) {
              o.Mp3Crc = o.Mp3Copyright = o.Mp3Original = o.Mp3Private = true;
@@ -152,6 +153,7 @@ TEST(BatchUsage, ListsEveryOptionWithItsHelp) {
               "      --wma-bitrate-index N    0-5: 48000, 64000, 80000, 96000, 128000,\n"
               "                               160000 bit/s\n"
               "      --ogg-quality-index N    0-9: quality level 1 to 10\n"
+              "      --no-tags                do not copy the sources' tags into the outputs\n"
               "  -j, --jobs N                 convert N files at once (default: one per\n"
               "                               processor this process may run on)\n"
               "      --files-from FILE        also convert the paths listed in FILE (a file or a\n"
