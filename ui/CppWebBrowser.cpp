@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLibraryInfo>
+#include <QLoggingCategory>
 #include <QTimer>
 #include <QUrl>
 #include <QWebEnginePage>
@@ -256,6 +257,20 @@ bool DecideEngineUsable() {
     return SandboxDisabled() || platform::UserNamespaceSandboxWorks();
 }
 
+// The engine reports its GPU set-up, its options and, for root, its sandbox at every start (the
+// program itself logs nothing below warnings); a user who started the program from a terminal sees
+// that as noise. These rules rank below QT_LOGGING_RULES, and a log level of the user's own
+// QTWEBENGINE_CHROMIUM_FLAGS stays, so the reports come back when someone asks for them.
+void QuietEngineLogs() {
+    QLoggingCategory::setFilterRules(QStringLiteral(
+        "qt.webenginecontext.debug=false\nqt.webenginecontext.info=false\ndefault.info=false"));
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--log-level")) {
+        flags.append(flags.isEmpty() ? "" : " ").append("--log-level=3");
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    }
+}
+
 bool& EngineUsableFlag() {
     static bool usable = false;
     return usable;
@@ -324,6 +339,7 @@ void TCppWebBrowser::PrepareApplication() {
     }
     prepared = true;
     EngineUsableFlag() = DecideEngineUsable();
+    QuietEngineLogs();
     QWebEngineUrlScheme scheme(LocalScheme);
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
     scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled |

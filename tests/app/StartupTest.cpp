@@ -210,6 +210,11 @@ TEST_P(BannerStartup, TheWindowComesUpAndConverts) {
     EXPECT_TRUE(mp3.compare(0, 3, "ID3") == 0 ||
                 (static_cast<unsigned char>(mp3[0]) == 0xFF && (mp3[1] & 0xE0) == 0xE0));
     EXPECT_EQ(first_.state(), QProcess::Running);
+    // The engine's start-up reports stay out of a terminal's way.
+    const std::string said = first_.readAllStandardError().toStdString();
+    for (const char* report : {"GL Type", "Init Parameters", "Sandboxing disabled"}) {
+        EXPECT_EQ(said.find(report), std::string::npos) << said;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
