@@ -53,17 +53,20 @@ class Walk {
     }
 
     void Folder(const fs::path& root) {
-        std::vector<fs::path> files;
+        std::vector<Found> files;
         bool subfoldersLeft = false;
-        Into(root, root, files, subfoldersLeft);
+        Into(root, "", files, subfoldersLeft);
         if (subfoldersLeft) {
             list_.messages.push_back("sonvert-batch: '" + root.string() +
                                      "' holds subfolders; -r converts their files too");
         }
-        std::sort(files.begin(), files.end());
-        for (const fs::path& file : files) {
-            const fs::path relative = file.lexically_relative(root).parent_path();
-            list_.sources.push_back({file.string(), relative.string()});
+        if (Stopped()) {
+            return;
+        }
+        std::sort(files.begin(), files.end(),
+                  [](const Found& a, const Found& b) { return a.key < b.key; });
+        for (Found& file : files) {
+            list_.sources.push_back({std::move(file.path), std::move(file.subfolder)});
         }
     }
 
@@ -73,7 +76,16 @@ class Walk {
     }
 
   private:
-    void Into(const fs::path& root, const fs::path& folder, std::vector<fs::path>& files,
+    struct Found {
+        // The path with each '/' as '\0': sorted as strings, in the order of paths compared
+        // component by component, many times faster.
+        std::string key;
+        std::string path;
+        std::string subfolder;
+    };
+
+    // `subfolder`: the folder's path below the walk's root.
+    void Into(const fs::path& folder, const std::string& subfolder, std::vector<Found>& files,
               bool& subfoldersLeft) {
         std::error_code error;
         fs::directory_iterator entries(folder, error);
@@ -95,12 +107,17 @@ class Walk {
                     continue;
                 }
                 if (recursive_) {
-                    Into(root, entry.path(), files, subfoldersLeft);
+                    const std::string name = entry.path().filename().string();
+                    Into(entry.path(), subfolder.empty() ? name : subfolder + "/" + name, files,
+                         subfoldersLeft);
                 } else {
                     subfoldersLeft = true;
                 }
             } else if (entry.is_regular_file(typeError) && WaveName(entry.path())) {
-                files.push_back(entry.path());
+                std::string path = entry.path().string();
+                std::string key = path;
+                std::replace(key.begin(), key.end(), '/', '\0');
+                files.push_back({std::move(key), std::move(path), subfolder});
             }
         }
         if (error) {

@@ -232,8 +232,7 @@ int main(int argc, char* argv[]) {
                 ? OutputFor(source.path, OptionsFor(source, options, command.KeepTree))
                 : "");
     }
-    const auto shared =
-        SharedOutput(found.sources, outputs, platform::FolderFoldsCase, Stopping);
+    const auto shared = SharedOutput(found.sources, outputs, platform::FolderFoldsCase, Stopping);
     if (Stopping()) {
         return StoppedBeforeStart(found.messages, found.sources.size());
     }
