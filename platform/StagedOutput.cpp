@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <random>
 #include <system_error>
 
@@ -18,7 +19,9 @@ namespace platform {
 namespace {
 
 constexpr const char* kMarker = ".sonvert-";
+constexpr std::size_t kMarkerLength = 9;
 constexpr std::size_t kSuffixLength = 6;
+constexpr std::size_t kHashLength = 16;
 
 std::string Folder(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -40,6 +43,28 @@ std::string RandomSuffix() {
         suffix += kAlphabet[pick(generator)];
     }
     return suffix;
+}
+
+// The stem of the short temporary of an output name too long for the usual one: ".<prefix>.<hash>",
+// which with marker and suffix is never longer than the name itself, so it fits wherever the name
+// does. The prefix, cut at a character boundary, keeps it readable; the hash of the whole name
+// keeps outputs that share the prefix apart, and lets the clean-up find it again.
+std::string ShortStem(const std::string& name) {
+    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a: the same in every run and build
+    for (const char c : name) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    constexpr std::size_t kOverhead = 2 + kHashLength + kMarkerLength + kSuffixLength;
+    std::size_t keep = name.size() > kOverhead ? name.size() - kOverhead : 0;
+    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xc0) == 0x80) {
+        --keep;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string stem = "." + name.substr(0, keep) + ".";
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        stem += kHex[(hash >> shift) & 0xf];
+    }
+    return stem;
 }
 
 // File systems without RENAME_NOREPLACE (some network and FAT drivers) answer EINVAL; a link
@@ -93,7 +118,8 @@ StagedOutput::~StagedOutput() {
 bool StagedOutput::Create(const std::string& finalPath) {
     Discard();
     final_ = finalPath;
-    const std::string stem = Folder(finalPath) + "." + Name(finalPath) + kMarker;
+    std::string stem = Folder(finalPath) + "." + Name(finalPath) + kMarker;
+    bool shortened = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = stem + RandomSuffix();
         // O_EXCL never follows a link: a name that exists in any form is simply taken.
@@ -101,6 +127,12 @@ bool StagedOutput::Create(const std::string& finalPath) {
             ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0) {
             if (errno == EEXIST) {
+                continue;
+            }
+            // The usual temporary is longer than the final name, which may just fit.
+            if (errno == ENAMETOOLONG && !shortened) {
+                stem = Folder(finalPath) + ShortStem(Name(finalPath)) + kMarker;
+                shortened = true;
                 continue;
             }
             error_ = ErrorText(errno);
@@ -177,17 +209,31 @@ int RemoveAbandonedTemporaries(const std::string& folder,
         ::close(dirFd);
         return 0;
     }
-    const std::string marker = kMarker;
+    // Made only when a folder holds a temporary that is not of the usual form.
+    std::set<std::string> shortStems;
+    bool shortStemsMade = false;
+    const auto ours = [&](const std::string& stem) {
+        if (outputNames.count(stem.substr(1)) != 0) {
+            return true;
+        }
+        if (!shortStemsMade) {
+            for (const std::string& output : outputNames) {
+                shortStems.insert(ShortStem(output));
+            }
+            shortStemsMade = true;
+        }
+        return shortStems.count(stem) != 0;
+    };
     int removed = 0;
     while (const dirent* entry = ::readdir(listing)) {
         const std::string name = entry->d_name;
-        // ".<output name>.sonvert-XXXXXX"
-        if (name.size() <= 1 + marker.size() + kSuffixLength || name[0] != '.') {
+        // ".<output name>.sonvert-XXXXXX", or ".<prefix>.<hash>.sonvert-XXXXXX"
+        if (name.size() <= 1 + kMarkerLength + kSuffixLength || name[0] != '.') {
             continue;
         }
-        const std::size_t markerAt = name.size() - kSuffixLength - marker.size();
-        if (name.compare(markerAt, marker.size(), marker) != 0 ||
-            outputNames.count(name.substr(1, markerAt - 1)) == 0) {
+        const std::size_t markerAt = name.size() - kSuffixLength - kMarkerLength;
+        if (name.compare(markerAt, kMarkerLength, kMarker) != 0 ||
+            !ours(name.substr(0, markerAt))) {
             continue;
         }
         const int fd =

@@ -15,11 +15,11 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
-// An output written under a hidden temporary name in its own folder (".a.mp3.sonvert-XXXXXX") and
-// renamed to its final name only once it is complete, so that a stopped, failed or killed
-// conversion never leaves a truncated file under the final name. The writer holds a lock on its
-// temporary for as long as it lives: a later run can tell an abandoned temporary from one that is
-// still being written.
+// An output written under a hidden temporary name in its own folder (".a.mp3.sonvert-XXXXXX", or
+// for a name too long for that ".<its start>.<hash of it>.sonvert-XXXXXX") and renamed to its final
+// name only once it is complete, so that a stopped, failed or killed conversion never leaves a
+// truncated file under the final name. The writer holds a lock on its temporary for as long as it
+// lives: a later run can tell an abandoned temporary from one that is still being written.
 class StagedOutput {
   public:
     enum class Commit {

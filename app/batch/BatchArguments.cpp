@@ -138,6 +138,8 @@ constexpr BatchOption kOptions[] = {
     {"-r", "--recursive", nullptr, "walk the subfolders of a folder too", Set<&B::Recursive>},
     {"", "--keep-tree", nullptr, "with -o, repeat each folder's tree below DIR", Set<&B::KeepTree>},
     {"-n", "--no-clobber", nullptr, "skip a file whose output file exists", Set<&B::NoClobber>},
+    {"-u", "--update", nullptr, "skip a file whose output file is not older than it",
+     Set<&B::Update>},
     {"", "--report", "FILE", "write one JSON line per file into FILE",
      [](B& b, const std::string& value) {
          b.Report = value;

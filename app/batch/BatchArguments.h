@@ -15,6 +15,7 @@ struct BatchArguments {
     bool NullSeparated = false;          // the lists separate their paths with NUL bytes
     int Jobs = 0;                        // files converted at once; 0: one per online processor
     bool NoClobber = false;              // leave existing output files alone
+    bool Update = false;                 // redo only outputs older than their sources
     std::string Report;                  // not empty: write the JSON Lines report there
     int ShardIndex = 1;                  // convert only list positions ShardIndex + k * ShardCount
     int ShardCount = 1;

@@ -1,16 +1,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BatchRunner.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <utility>
 
 namespace {
 
-std::string SkipLine(const BatchFile& file) {
-    return "sonvert-batch: '" + file.output + "' exists; '" + file.source +
-           "' skipped (--no-clobber)";
+std::string SkipLine(const BatchFile& file, const char* option = "--no-clobber") {
+    return "sonvert-batch: '" + file.output + "' exists; '" + file.source + "' skipped (" + option +
+           ")";
+}
+
+// As cp -u: an output is out of date when it is missing or its source was modified after it.
+bool UpToDate(const BatchFile& file) {
+    struct stat source {};
+    struct stat output {};
+    if (::stat(file.output.c_str(), &output) != 0 || ::stat(file.source.c_str(), &source) != 0) {
+        return false;
+    }
+    const auto time = [](const struct stat& status) {
+        return std::pair(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
+    };
+    return time(source) <= time(output);
 }
 
 }  // namespace
@@ -45,11 +61,11 @@ void BatchProgress::Show() {
     console_.Progress(done_, count_ == 0 ? 100 : sum / count_, running);
 }
 
-BatchRunner::BatchRunner(std::vector<BatchFile> files, int jobs, bool noClobber,
+BatchRunner::BatchRunner(std::vector<BatchFile> files, int jobs, ExistingOutput existing,
                          BatchConsole& console, BatchReport& report, BatchProgress& progress)
     : files_(std::move(files)),
       jobs_(static_cast<std::size_t>(std::max(jobs, 1))),
-      noClobber_(noClobber),
+      existing_(existing),
       console_(console),
       report_(report),
       progress_(progress) {}
@@ -111,18 +127,25 @@ int BatchRunner::Run(const std::atomic<int>& stop, FileRunner& runner) {
 
 bool BatchRunner::Refused(std::size_t index) {
     const BatchFile& file = files_[index];
+    if (!file.refusal.empty()) {
+        return Refuse(index, BatchOutcome::Failed, file.refusal);
+    }
     std::error_code error;
-    if (noClobber_ &&
+    if (existing_ == ExistingOutput::Keep &&
         std::filesystem::exists(std::filesystem::symlink_status(file.output, error))) {
         return Refuse(index, BatchOutcome::Skipped, SkipLine(file));
     }
-    if (file.makeFolder) {
+    if (existing_ == ExistingOutput::Update && UpToDate(file)) {
+        return Refuse(index, BatchOutcome::Skipped, SkipLine(file, "--update"));
+    }
+    if (file.makeFolder && file.options.OutputDir != madeFolder_) {
         std::filesystem::create_directories(file.options.OutputDir, error);
         if (error) {
             return Refuse(index, BatchOutcome::Failed,
                           "Error: Could not create the folder '" + file.options.OutputDir +
                               "': " + error.message() + " (" + file.source + ")");
         }
+        madeFolder_ = file.options.OutputDir;
     }
     return false;
 }

@@ -18,6 +18,14 @@ struct BatchFile {
     std::string output;
     ConversionOptions options;  // its OutputDir may be a subfolder of the batch's
     bool makeFolder = false;    // create options.OutputDir before converting
+    std::string refusal{};      // not empty: never converted, it failed; the line that says why
+};
+
+// What becomes of a source whose output exists before it starts.
+enum class ExistingOutput {
+    Replace,  // converted; the new output takes the old one's place
+    Keep,     // skipped (--no-clobber)
+    Update,   // skipped unless the output is older than its source (--update)
 };
 
 // A file that a runner has done with: its place in the list and how it ended.
@@ -61,8 +69,8 @@ class BatchProgress {
 // file holds up one worker only. Each file's end goes into the report as soon as it is known.
 class BatchRunner {
   public:
-    BatchRunner(std::vector<BatchFile> files, int jobs, bool noClobber, BatchConsole& console,
-                BatchReport& report, BatchProgress& progress);
+    BatchRunner(std::vector<BatchFile> files, int jobs, ExistingOutput existing,
+                BatchConsole& console, BatchReport& report, BatchProgress& progress);
 
     // How far a stop request goes: the running files finish, or they stop at once.
     enum StopLevel : int { Go = 0, Drain = 1, Halt = 2 };
@@ -79,7 +87,8 @@ class BatchRunner {
 
     std::vector<BatchFile> files_;
     std::size_t jobs_;
-    bool noClobber_;
+    ExistingOutput existing_;
+    std::string madeFolder_;  // the last folder made: the files of one folder come together
     BatchConsole& console_;
     BatchReport& report_;
     BatchProgress& progress_;

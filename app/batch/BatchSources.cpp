@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BatchSources.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <system_error>
 
 #include <QString>
 
+#include "ConsoleText.h"
 #include "ErrorText.h"
 #include "OutputPath.h"
 #include "ResolvedPath.h"
@@ -39,8 +41,9 @@ bool WaveName(const fs::path& path) {
 
 class Walk {
   public:
-    Walk(bool recursive, const std::string& skipFolder, SourceList& list)
-        : recursive_(recursive), list_(list) {
+    Walk(bool recursive, const std::string& skipFolder, const StopRequested& stopped,
+         SourceList& list)
+        : recursive_(recursive), stopped_(stopped), list_(list) {
         if (!skipFolder.empty()) {
             std::error_code error;
             if (fs::is_directory(skipFolder, error)) {
@@ -50,26 +53,46 @@ class Walk {
     }
 
     void Folder(const fs::path& root) {
-        std::vector<fs::path> files;
+        std::vector<Found> files;
         bool subfoldersLeft = false;
-        Into(root, root, files, subfoldersLeft);
+        Into(root, "", files, subfoldersLeft);
         if (subfoldersLeft) {
             list_.messages.push_back("sonvert-batch: '" + root.string() +
                                      "' holds subfolders; -r converts their files too");
         }
-        std::sort(files.begin(), files.end());
-        for (const fs::path& file : files) {
-            const fs::path relative = file.lexically_relative(root).parent_path();
-            list_.sources.push_back({file.string(), relative.string()});
+        if (Stopped()) {
+            return;
+        }
+        std::sort(files.begin(), files.end(),
+                  [](const Found& a, const Found& b) { return a.key < b.key; });
+        for (Found& file : files) {
+            list_.sources.push_back({std::move(file.path), std::move(file.subfolder)});
         }
     }
 
+    bool Stopped() {
+        halted_ = halted_ || (stopped_ && stopped_());
+        return halted_;
+    }
+
   private:
-    void Into(const fs::path& root, const fs::path& folder, std::vector<fs::path>& files,
+    struct Found {
+        // The path with each '/' as '\0': sorted as strings, in the order of paths compared
+        // component by component, many times faster.
+        std::string key;
+        std::string path;
+        std::string subfolder;
+    };
+
+    // `subfolder`: the folder's path below the walk's root.
+    void Into(const fs::path& folder, const std::string& subfolder, std::vector<Found>& files,
               bool& subfoldersLeft) {
         std::error_code error;
         fs::directory_iterator entries(folder, error);
         for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+            if (Stopped()) {
+                return;
+            }
             const fs::directory_entry& entry = *entries;
             if (Hidden(entry.path())) {
                 continue;
@@ -84,12 +107,17 @@ class Walk {
                     continue;
                 }
                 if (recursive_) {
-                    Into(root, entry.path(), files, subfoldersLeft);
+                    const std::string name = entry.path().filename().string();
+                    Into(entry.path(), subfolder.empty() ? name : subfolder + "/" + name, files,
+                         subfoldersLeft);
                 } else {
                     subfoldersLeft = true;
                 }
             } else if (entry.is_regular_file(typeError) && WaveName(entry.path())) {
-                files.push_back(entry.path());
+                std::string path = entry.path().string();
+                std::string key = path;
+                std::replace(key.begin(), key.end(), '/', '\0');
+                files.push_back({std::move(key), std::move(path), subfolder});
             }
         }
         if (error) {
@@ -100,60 +128,115 @@ class Walk {
     }
 
     bool recursive_;
+    const StopRequested& stopped_;
+    bool halted_ = false;
     SourceList& list_;
     fs::path skip_;
 };
 
+bool Stopped(const StopRequested& stopped) {
+    return stopped && stopped();
+}
+
 }  // namespace
 
-std::vector<std::string> ReadPathList(std::istream& in, bool nulSeparated) {
-    std::vector<std::string> paths;
-    for (std::string path; std::getline(in, path, nulSeparated ? '\0' : '\n');) {
+std::vector<BatchSource> ParsePathList(std::string_view text, bool nulSeparated,
+                                       const std::string& list) {
+    std::vector<BatchSource> paths;
+    const char separator = nulSeparated ? '\0' : '\n';
+    std::size_t line = 0;
+    while (!text.empty()) {
+        ++line;
+        const std::size_t end = std::min(text.find(separator), text.size());
+        std::string_view path = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
         if (!nulSeparated && !path.empty() && path.back() == '\r') {
-            path.pop_back();
+            path.remove_suffix(1);
         }
-        if (!path.empty()) {
-            paths.push_back(path);
+        if (path.empty()) {
+            continue;
         }
+        // The system would open the path only up to the NUL byte, a file that was never listed.
+        std::string refusal;
+        if (path.find('\0') != std::string_view::npos) {
+            refusal = "sonvert-batch: line " + std::to_string(line) + " of the list '" + list +
+                      "' holds a NUL byte; '" + EscapeControls(path) + "' is not converted";
+        }
+        paths.push_back({std::string(path), "", std::move(refusal)});
     }
     return paths;
 }
 
-std::string ReadPathListFile(const std::string& list, bool nulSeparated,
-                             std::vector<std::string>& paths) {
+std::string ReadPathList(const std::string& list, bool nulSeparated, const StopRequested& stopped,
+                         std::vector<BatchSource>& paths) {
     const std::string named = "could not read the list '" + list + "': ";
-    struct stat status {};
-    if (::stat(list.c_str(), &status) != 0) {
-        return named + platform::ErrorText();
+    int fd = STDIN_FILENO;
+    if (list != "-") {
+        struct stat status {};
+        if (::stat(list.c_str(), &status) != 0) {
+            return named + platform::ErrorText();
+        }
+        if (S_ISDIR(status.st_mode)) {
+            return named + platform::ErrorText(EISDIR);
+        }
+        if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode)) {
+            return named + "not a file or a pipe";
+        }
+        // A pipe's open waits for a writer; a signal's EINTR ends the wait only on a stop.
+        do {
+            fd = ::open(list.c_str(), O_RDONLY | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR && !Stopped(stopped));
+        if (fd < 0) {
+            return errno == EINTR ? "" : named + platform::ErrorText();
+        }
     }
-    if (S_ISDIR(status.st_mode)) {
-        return named + platform::ErrorText(EISDIR);
+    // read(2) itself, not a stream: a stream's buffer retries after EINTR, and never sees a stop.
+    std::string text;
+    std::string failure;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            text.append(buffer, static_cast<std::size_t>(got));
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            failure = named + platform::ErrorText();
+            break;
+        } else if (Stopped(stopped)) {
+            text.clear();
+            break;
+        }
     }
-    if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode)) {
-        return named + "not a file or a pipe";
+    if (fd != STDIN_FILENO) {
+        ::close(fd);
     }
-    std::ifstream in(list, std::ios::binary);
-    if (!in) {
-        return named + platform::ErrorText();
+    if (!failure.empty()) {
+        return failure;
     }
-    const std::vector<std::string> listed = ReadPathList(in, nulSeparated);
-    if (in.bad()) {
-        return named + platform::ErrorText();
-    }
+    const std::vector<BatchSource> listed = ParsePathList(text, nulSeparated, list);
     paths.insert(paths.end(), listed.begin(), listed.end());
     return "";
 }
 
-SourceList CollectSources(const std::vector<std::string>& paths, bool recursive,
-                          const std::string& skipFolder) {
+SourceList CollectSources(const std::vector<BatchSource>& paths, bool recursive,
+                          const std::string& skipFolder, const StopRequested& stopped) {
     SourceList list;
-    Walk walk(recursive, skipFolder, list);
-    for (const std::string& path : paths) {
-        std::error_code error;
-        if (fs::is_directory(path, error)) {
-            walk.Folder(path);
+    Walk walk(recursive, skipFolder, stopped, list);
+    for (const BatchSource& path : paths) {
+        if (walk.Stopped()) {
+            break;
+        }
+        struct stat status {};
+        const bool found = path.refusal.empty() && ::stat(path.path.c_str(), &status) == 0;
+        if (found && S_ISDIR(status.st_mode)) {
+            walk.Folder(path.path);
         } else {
-            list.sources.push_back({path, ""});
+            // The check for repeated sources needs what this look at the file's type found out.
+            BatchSource file = path;
+            file.identified = found;
+            file.identity = {status.st_dev, status.st_ino};
+            list.sources.push_back(std::move(file));
         }
     }
     return list;
@@ -182,16 +265,27 @@ std::string OutputFor(const std::string& source, const ConversionOptions& option
                          TargetExtension(static_cast<int>(options.OutputFormat)), kPosixPaths);
 }
 
-std::optional<std::string> DropRepeatedSources(std::vector<BatchSource>& sources) {
+std::optional<std::string> DropRepeatedSources(std::vector<BatchSource>& sources,
+                                               const StopRequested& stopped) {
     std::set<std::pair<dev_t, ino_t>> files;
     std::set<fs::path> unknown;
     std::size_t dropped = 0;
     std::string first;
+    bool halted = false;
     std::erase_if(sources, [&](const BatchSource& source) {
+        halted = halted || Stopped(stopped);
+        if (halted || !source.refusal.empty()) {
+            return false;
+        }
+        platform::FileIdentity identity = source.identity;
         struct stat status {};
-        const bool added = ::stat(source.path.c_str(), &status) == 0
-                               ? files.emplace(status.st_dev, status.st_ino).second
-                               : unknown.insert(platform::ResolvedPath(source.path)).second;
+        bool known = source.identified;
+        if (!known && ::stat(source.path.c_str(), &status) == 0) {
+            identity = {status.st_dev, status.st_ino};
+            known = true;
+        }
+        const bool added = known ? files.emplace(identity.device, identity.inode).second
+                                 : unknown.insert(platform::ResolvedPath(source.path)).second;
         if (!added && dropped++ == 0) {
             first = source.path;
         }
@@ -207,19 +301,31 @@ std::optional<std::string> DropRepeatedSources(std::vector<BatchSource>& sources
 
 std::optional<std::string> SharedOutput(const std::vector<BatchSource>& sources,
                                         const std::vector<std::string>& outputs,
-                                        const std::function<bool(const std::string&)>& foldsCase) {
+                                        const std::function<bool(const std::string&)>& foldsCase,
+                                        const StopRequested& stopped) {
+    struct Folder {
+        fs::path resolved;
+        bool foldsCase = false;
+    };
+    // Resolved once per folder as written: resolving every output walks its whole path.
+    std::map<std::string, Folder> folders;
     std::map<std::string, std::size_t> seen;
-    std::map<std::string, bool> folding;  // by folder: one probe each
-    for (std::size_t i = 0; i < outputs.size(); ++i) {
-        const fs::path resolved = platform::ResolvedPath(outputs[i]);
-        const std::string folder = resolved.parent_path().string();
-        auto [known, added] = folding.emplace(folder, false);
-        if (added) {
-            known->second = foldsCase(folder);
+    for (std::size_t i = 0; i < outputs.size() && !Stopped(stopped); ++i) {
+        if (outputs[i].empty()) {
+            continue;
         }
-        const std::string key =
-            known->second ? QString::fromStdString(resolved.string()).toCaseFolded().toStdString()
-                          : resolved.string();
+        const fs::path output(outputs[i]);
+        const auto [known, added] = folders.try_emplace(output.parent_path().string());
+        if (added) {
+            known->second.resolved = platform::ResolvedPath(
+                known->first.empty() ? fs::path(".") : fs::path(known->first));
+            known->second.foldsCase = foldsCase(known->second.resolved.string());
+        }
+        // The final rename replaces a link under the output's name, never what it points to.
+        const std::string resolved = (known->second.resolved / output.filename()).string();
+        const std::string key = known->second.foldsCase
+                                    ? QString::fromStdString(resolved).toCaseFolded().toStdString()
+                                    : resolved;
         const auto [at, unique] = seen.emplace(key, i);
         if (!unique) {
             return "'" + sources[at->second].path + "' and '" + sources[i].path +

@@ -2,12 +2,13 @@
 #pragma once
 
 #include <functional>
-#include <istream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ConversionOptions.h"
+#include "StagedOutput.h"
 
 // One file of a batch, and where it was found.
 struct BatchSource {
@@ -15,6 +16,11 @@ struct BatchSource {
     // Its folder relative to the folder argument it was found under ("" for a file given itself,
     // or one found in the folder argument's own files).
     std::string subfolder;
+    // Not empty: the entry is never converted and counts as failed; the line that says why.
+    std::string refusal{};
+    // The file's identity, when the walk has already looked it up.
+    bool identified = false;
+    platform::FileIdentity identity{};
 };
 
 // The sources of a batch, with what the walk had to say.
@@ -24,22 +30,29 @@ struct SourceList {
     bool unreadable = false;            // a folder could not be read: some files may be missing
 };
 
-// Paths one a line (or NUL-separated); empty entries are left out. A line's CR is dropped, so that
-// a list with CRLF line ends lists the same files.
-std::vector<std::string> ReadPathList(std::istream& in, bool nulSeparated);
+// Asked now and then by the long steps of the start-up; true ends the step at once, its result
+// incomplete. Empty: never.
+using StopRequested = std::function<bool()>;
 
-// ReadPathList() of the file at `list`, appended to `paths`. Returns an empty text, or one line
-// naming the list when it cannot be read: missing, not readable, or neither a file nor a pipe (a
-// folder would list nothing, silently).
-std::string ReadPathListFile(const std::string& list, bool nulSeparated,
-                             std::vector<std::string>& paths);
+// The entries of a list's text: paths one a line (or NUL-separated); empty entries are left out.
+// A line's CR is dropped, so that a list with CRLF line ends lists the same files. A line that
+// holds a NUL byte cannot name a file: it gives a refused entry that names the line and `list`.
+std::vector<BatchSource> ParsePathList(std::string_view text, bool nulSeparated,
+                                       const std::string& list);
 
-// Files stay as given, whatever their names. A folder gives its files whose names end in ".wav"
-// in any case, sorted by path, with hidden files and folders left out; with `recursive` its
-// subfolders too, never through a symbolic link, and never into `skipFolder` (the output folder,
-// may be empty).
-SourceList CollectSources(const std::vector<std::string>& paths, bool recursive,
-                          const std::string& skipFolder);
+// The entries of the list at `list` ("-": standard input), appended to `paths`. Returns an empty
+// text, or one line naming the list when it cannot be read: missing, not readable, or neither a
+// file nor a pipe (a folder would list nothing, silently). Waiting for a pipe's writer or for its
+// data ends, with nothing appended, once a signal has come and `stopped` says so.
+std::string ReadPathList(const std::string& list, bool nulSeparated, const StopRequested& stopped,
+                         std::vector<BatchSource>& paths);
+
+// Files stay as given, whatever their names, and refused entries as they are. A folder gives its
+// files whose names end in ".wav" in any case, sorted by path, with hidden files and folders left
+// out; with `recursive` its subfolders too, never through a symbolic link, and never into
+// `skipFolder` (the output folder, may be empty).
+SourceList CollectSources(const std::vector<BatchSource>& paths, bool recursive,
+                          const std::string& skipFolder, const StopRequested& stopped = {});
 
 // The list positions index, index + count, index + 2 * count, ... (counted from 1).
 std::vector<BatchSource> ShardOf(const std::vector<BatchSource>& sources, int index, int count);
@@ -54,10 +67,13 @@ std::string OutputFor(const std::string& source, const ConversionOptions& option
 
 // Keeps the first of the entries that reach one file (a file listed twice, a folder given with one
 // of its subfolders, two spellings of one path). A line saying what was dropped, or nothing.
-std::optional<std::string> DropRepeatedSources(std::vector<BatchSource>& sources);
+std::optional<std::string> DropRepeatedSources(std::vector<BatchSource>& sources,
+                                               const StopRequested& stopped = {});
 
-// A line naming two sources that would write one output file, or nothing when all outputs differ.
-// In a folder where foldsCase holds, names that differ only in case are one file.
+// A line naming two sources that would write one output file, or nothing when all outputs differ
+// (an empty output is none). In a folder where foldsCase holds, names that differ only in case
+// are one file.
 std::optional<std::string> SharedOutput(const std::vector<BatchSource>& sources,
                                         const std::vector<std::string>& outputs,
-                                        const std::function<bool(const std::string&)>& foldsCase);
+                                        const std::function<bool(const std::string&)>& foldsCase,
+                                        const StopRequested& stopped = {});

@@ -2,6 +2,7 @@
 // sonvert-batch: the conversion worker without windows, driven from the command line.
 #include <QCoreApplication>
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -10,7 +11,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <map>
 #include <memory>
 #include <set>
@@ -47,7 +47,9 @@ void Stop(int signal) {
         const int count = interrupts.fetch_add(1) + 1;
         level = count == 1 ? BatchRunner::Drain : BatchRunner::Halt;
         if (count >= 2) {
-            std::signal(SIGINT, SIG_DFL);
+            struct sigaction fallback {};
+            fallback.sa_handler = SIG_DFL;
+            ::sigaction(SIGINT, &fallback, nullptr);
         }
     }
     int current = stopLevel.load();
@@ -55,15 +57,66 @@ void Stop(int signal) {
     }
 }
 
+bool Stopping() {
+    return stopLevel.load() != BatchRunner::Go;
+}
+
+// Without `restart` a blocking call that a signal interrupts fails with EINTR, so that the start-up
+// sees a stop while it waits (a report FIFO without a reader, a list from a pipe). The conversions
+// look at the stop level by themselves, and their writes to pipes must not fail with EINTR.
+void AnswerSignals(bool restart) {
+    struct sigaction action {};
+    action.sa_handler = Stop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = restart ? SA_RESTART : 0;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+// A signal before any file started: nothing was converted, and nothing more is tried.
+int StoppedBeforeStart(const std::vector<std::string>& messages, std::size_t known) {
+    for (const std::string& message : messages) {
+        std::fprintf(stderr, "%s\n", EscapeControls(message).c_str());
+    }
+    std::fprintf(stderr,
+                 "sonvert-batch: stopped before any file started\n"
+                 "sonvert-batch: 0 of %zu files converted\n",
+                 known);
+    return 1;
+}
+
+// The report, created or emptied. A FIFO's open waits for a reader: a signal ends the wait only on
+// a stop (nullptr and an empty `error`).
+std::FILE* OpenReport(const std::string& path, std::string& error) {
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR && !Stopping());
+    std::FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "w");
+    if (file == nullptr) {
+        error = errno == EINTR ? "" : platform::ErrorText();
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    return file;
+}
+
 // Every folder that outputs go to: the abandoned temporaries of killed runs are removed from it
 // before this run writes the same outputs.
 void RemoveAbandoned(const std::vector<BatchFile>& files) {
     std::map<std::string, std::set<std::string>> byFolder;
     for (const BatchFile& file : files) {
-        const std::filesystem::path output(file.output);
-        byFolder[output.parent_path().string()].insert(output.filename().string());
+        if (!file.output.empty()) {
+            const std::filesystem::path output(file.output);
+            byFolder[output.parent_path().string()].insert(output.filename().string());
+        }
     }
     for (const auto& [folder, names] : byFolder) {
+        if (Stopping()) {
+            return;
+        }
         platform::RemoveAbandonedTemporaries(folder, names);
     }
 }
@@ -101,15 +154,16 @@ int UsageError(const std::string& program, const std::string& error) {
     return 2;
 }
 
-// The paths of the command line, then those of each --files-from list; empty on a list that
+// The paths of the command line, then the entries of each --files-from list; empty on a list that
 // cannot be read, with the reason in `error`.
-std::vector<std::string> AllPaths(const BatchArguments& command, std::string& error) {
-    std::vector<std::string> paths = command.Files;
+std::vector<BatchSource> AllPaths(const BatchArguments& command, std::string& error) {
+    std::vector<BatchSource> paths;
+    for (const std::string& file : command.Files) {
+        paths.push_back({file, ""});
+    }
     for (const std::string& list : command.FilesFrom) {
-        if (list == "-") {
-            const std::vector<std::string> listed = ReadPathList(std::cin, command.NullSeparated);
-            paths.insert(paths.end(), listed.begin(), listed.end());
-        } else if (error = ReadPathListFile(list, command.NullSeparated, paths); !error.empty()) {
+        error = ReadPathList(list, command.NullSeparated, Stopping, paths);
+        if (!error.empty()) {
             return {};
         }
     }
@@ -136,16 +190,19 @@ int main(int argc, char* argv[]) {
         return UsageError(program, command.Error);
     }
 
+    // A reader that has gone makes a write fail with EPIPE, which the report and the console
+    // answer; the signal would end the program without its summary.
+    std::signal(SIGPIPE, SIG_IGN);
+    // From here on a signal is answered by the program: a list read from a pipe, a walk of a large
+    // tree and a report FIFO waiting for its reader end at once, with the summary.
+    AnswerSignals(false);
     std::string listError;
-    const std::vector<std::string> paths = AllPaths(command, listError);
+    const std::vector<BatchSource> paths = AllPaths(command, listError);
+    if (Stopping()) {
+        return StoppedBeforeStart({}, paths.size());
+    }
     if (!listError.empty()) {
         return UsageError(program, listError);
-    }
-    // From here on a signal is answered by the runner (a walk of a large tree takes a while): the
-    // report's lines and the summary are still written. A list still being read from standard
-    // input is left to the default action.
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        std::signal(signal, Stop);
     }
     const ConversionOptions& options = command.Options;
     if (options.CustomDir) {
@@ -158,18 +215,28 @@ int main(int argc, char* argv[]) {
             return 2;
         }
     }
-    SourceList found =
-        CollectSources(paths, command.Recursive, options.CustomDir ? options.OutputDir : "");
-    if (const auto repeated = DropRepeatedSources(found.sources)) {
+    SourceList found = CollectSources(paths, command.Recursive,
+                                      options.CustomDir ? options.OutputDir : "", Stopping);
+    if (const auto repeated = DropRepeatedSources(found.sources, Stopping)) {
         found.messages.push_back(*repeated);
+    }
+    if (Stopping()) {
+        return StoppedBeforeStart(found.messages, found.sources.size());
     }
 
     // Checked over the whole list, so that every shard of it refuses alike.
     std::vector<std::string> outputs;
     for (const BatchSource& source : found.sources) {
-        outputs.push_back(OutputFor(source.path, OptionsFor(source, options, command.KeepTree)));
+        outputs.push_back(
+            source.refusal.empty()
+                ? OutputFor(source.path, OptionsFor(source, options, command.KeepTree))
+                : "");
     }
-    if (const auto shared = SharedOutput(found.sources, outputs, platform::FolderFoldsCase)) {
+    const auto shared = SharedOutput(found.sources, outputs, platform::FolderFoldsCase, Stopping);
+    if (Stopping()) {
+        return StoppedBeforeStart(found.messages, found.sources.size());
+    }
+    if (shared) {
         for (const std::string& message : found.messages) {
             std::fprintf(stderr, "%s\n", EscapeControls(message).c_str());
         }
@@ -184,8 +251,8 @@ int main(int argc, char* argv[]) {
     for (const BatchSource& source :
          ShardOf(found.sources, command.ShardIndex, command.ShardCount)) {
         BatchFile file{source.path, "", OptionsFor(source, options, command.KeepTree),
-                       command.KeepTree};
-        file.output = OutputFor(file.source, file.options);
+                       command.KeepTree, source.refusal};
+        file.output = file.refusal.empty() ? OutputFor(file.source, file.options) : "";
         sources.push_back(file.source);
         shardOutputs.push_back(file.output);
         files.push_back(std::move(file));
@@ -193,12 +260,21 @@ int main(int argc, char* argv[]) {
 
     std::FILE* reportFile = nullptr;
     if (!command.Report.empty()) {
-        reportFile = std::fopen(command.Report.c_str(), "w");
+        std::string error;
+        reportFile = OpenReport(command.Report, error);
+        if (Stopping()) {
+            if (reportFile != nullptr) {
+                std::fclose(reportFile);
+            }
+            return StoppedBeforeStart(found.messages, files.size());
+        }
         if (reportFile == nullptr) {
-            return UsageError(program, "could not write the report '" + command.Report +
-                                           "': " + platform::ErrorText());
+            return UsageError(program,
+                              "could not write the report '" + command.Report + "': " + error);
         }
     }
+    // A stop from here on goes through the runner: every file gets its report line.
+    AnswerSignals(true);
     BatchReport report(reportFile, sources, shardOutputs);
 
     const int fileCount = static_cast<int>(files.size());
@@ -212,7 +288,10 @@ int main(int argc, char* argv[]) {
     RemoveAbandoned(files);
     BatchProgress progress(console, fileCount);
     WorkerPool pool(command.NoClobber, console, progress);
-    BatchRunner runner(std::move(files), jobs, command.NoClobber, console, report, progress);
+    const ExistingOutput existing = command.NoClobber ? ExistingOutput::Keep
+                                    : command.Update  ? ExistingOutput::Update
+                                                      : ExistingOutput::Replace;
+    BatchRunner runner(std::move(files), jobs, existing, console, report, progress);
     const int converted = runner.Run(stopLevel, pool);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         std::signal(signal, SIG_DFL);

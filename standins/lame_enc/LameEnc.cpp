@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include "EncoderPool.h"
@@ -68,7 +69,9 @@ LAME_ENC_EXPORT uint32_t beInitStream(const LameConfig* config, uint32_t* sample
         stream == nullptr) {
         return kResultInvalidParameter;
     }
-    if (config->kind != 0 || config->mode > 3 || config->sampleRate == 0) {
+    // libmp3lame takes its rates as int: a larger one would wrap to a rate never asked for.
+    if (config->kind != 0 || config->mode > 3 || config->sampleRate == 0 ||
+        config->sampleRate > static_cast<uint32_t>(std::numeric_limits<int>::max())) {
         return kResultInvalidParameter;
     }
     const std::optional<uint32_t> outputRate =

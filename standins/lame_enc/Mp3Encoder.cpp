@@ -35,6 +35,7 @@ Lame NewEncoder(const Mp3Settings& settings, EncoderRefusal* refusal) {
     }
     // libmp3lame silently clamps what it cannot carry; the caller was promised these.
     if (lame_get_brate(lame) != settings.bitrate ||
+        lame_get_in_samplerate(lame) != settings.inputRate ||
         lame_get_out_samplerate(lame) != settings.outputRate) {
         return refuse(EncoderRefusal::Settings);
     }

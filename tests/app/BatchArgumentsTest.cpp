@@ -3,7 +3,9 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -162,6 +164,7 @@ TEST(BatchUsage, ListsEveryOptionWithItsHelp) {
               "  -r, --recursive              walk the subfolders of a folder too\n"
               "      --keep-tree              with -o, repeat each folder's tree below DIR\n"
               "  -n, --no-clobber             skip a file whose output file exists\n"
+              "  -u, --update                 skip a file whose output file is not older than it\n"
               "      --report FILE            write one JSON line per file into FILE\n"
               "      --shard K/N              convert only list positions K, K+N, K+2N, ...\n"
               "  -h, --help                   show this text\n"
@@ -254,6 +257,7 @@ TEST(ParseBatchArguments, ReadsTheBatchOptions) {
         }
         text += b.NullSeparated ? " null" : "";
         text += b.NoClobber ? " no-clobber" : "";
+        text += b.Update ? " update" : "";
         text += b.Recursive ? " recursive" : "";
         text += b.KeepTree ? " keep-tree" : "";
         text += b.Report.empty() ? "" : " report=" + b.Report;
@@ -270,6 +274,7 @@ TEST(ParseBatchArguments, ReadsTheBatchOptions) {
         {{"--no-clobber", "--recursive", "--null", "--files-from", "x"},
          "jobs=0 shard=1/1 from=x null no-clobber recursive"},
         {{"--keep-tree", "-o", "out", "d"}, "jobs=0 shard=1/1 file=d keep-tree"},
+        {{"-u", "--update", "d"}, "jobs=0 shard=1/1 file=d update"},
         {{"--shard", "2/3", "a"}, "jobs=0 shard=2/3 file=a"},
         {{"--shard=3/3", "a"}, "jobs=0 shard=3/3 file=a"},
         {{"--version"}, "jobs=0 shard=1/1 version"},
@@ -335,21 +340,72 @@ TEST(JsonString, KeepsUtf8AndReplacesBytesThatAreNot) {
     }
 }
 
-TEST(ReadPathList, TakesLinesWithOrWithoutCrOrNulSeparatedNames) {
+TEST(ParsePathList, TakesLinesWithOrWithoutCrOrNulSeparatedNames) {
+    using namespace std::string_literals;
     const struct {
         std::string text;
         bool nul;
         std::vector<std::string> paths;
+        std::string refusals;  // those of the entries, one after the other
     } cases[] = {
-        {"a.wav\nb c.wav\n\n", false, {"a.wav", "b c.wav"}},
-        {"a.wav\r\nb.wav\r\n\r\nlast.wav", false, {"a.wav", "b.wav", "last.wav"}},
-        {"a\rb.wav\n", false, {"a\rb.wav"}},
-        {std::string("a.wav\r\0b\nc.wav\0\0", 16), true, {"a.wav\r", "b\nc.wav"}},
+        {"a.wav\nb c.wav\n\n", false, {"a.wav", "b c.wav"}, ""},
+        {"a.wav\r\nb.wav\r\n\r\nlast.wav", false, {"a.wav", "b.wav", "last.wav"}, ""},
+        {"a\rb.wav\n", false, {"a\rb.wav"}, ""},
+        {"a.wav\r\0b\nc.wav\0\0"s, true, {"a.wav\r", "b\nc.wav"}, ""},
+        // The system would open "a.wav", which the list never named.
+        {"\nx.wav\n\na.wav\0/b.wav\n"s,
+         false,
+         {"x.wav", "a.wav\0/b.wav"s},
+         "sonvert-batch: line 4 of the list 'L' holds a NUL byte; 'a.wav\\x00/b.wav' is not "
+         "converted"},
     };
     for (const auto& c : cases) {
-        std::istringstream in(c.text);
-        EXPECT_EQ(ReadPathList(in, c.nul), c.paths) << ::testing::PrintToString(c.text);
+        std::vector<std::string> paths;
+        std::string refusals;
+        for (const BatchSource& entry : ParsePathList(c.text, c.nul, "L")) {
+            paths.push_back(entry.path);
+            refusals += entry.refusal;
+        }
+        EXPECT_EQ(paths, c.paths) << ::testing::PrintToString(c.text);
+        EXPECT_EQ(refusals, c.refusals);
     }
+}
+
+// The long steps of the start-up (a large tree takes seconds) end as soon as a stop is asked for.
+TEST(CollectSources, EveryLongStepEndsAtAStop) {
+    const std::filesystem::path root = std::filesystem::path(::testing::TempDir()) / "stop-walk";
+    std::filesystem::remove_all(root);
+    std::vector<BatchSource> sources;
+    std::vector<std::string> outputs;
+    for (int i = 0; i < 12; ++i) {
+        const auto file = root / std::to_string(i % 3) / (std::to_string(i) + ".wav");
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file) << "x";
+        sources.push_back({file.string(), ""});
+        outputs.push_back(file.string() + ".mp3");
+    }
+    int asked = 0;
+    const StopRequested afterFive = [&asked] { return ++asked > 5; };
+    const std::function<void()> steps[] = {
+        [&] {
+            EXPECT_LT(CollectSources({{root.string(), ""}}, true, "", afterFive).sources.size(),
+                      12u);
+        },
+        [&] {
+            std::vector<BatchSource> all = sources;
+            DropRepeatedSources(all, afterFive);
+        },
+        [&] {
+            SharedOutput(
+                sources, outputs, [](const std::string&) { return false; }, afterFive);
+        },
+    };
+    for (const auto& step : steps) {
+        asked = 0;
+        step();
+        EXPECT_EQ(asked, 6) << "it ends once told to stop";
+    }
+    std::filesystem::remove_all(root);
 }
 
 TEST(BatchExitStatus, IsZeroOnlyWhenEveryFileWasConverted) {

@@ -89,7 +89,7 @@ TEST(BatchRunner, RunsAtMostJobsAndReportsInListOrder) {
         BatchProgress progress(console, static_cast<int>(names.size()));
         std::atomic<int> stop{BatchRunner::Go};
         FakeRunner runner(row.ends, row.workers, stop, row.stopAt);
-        BatchRunner scheduler(files, row.jobs, false, console, report, progress);
+        BatchRunner scheduler(files, row.jobs, ExistingOutput::Replace, console, report, progress);
         EXPECT_EQ(scheduler.Run(stop, runner), row.converted);
         EXPECT_EQ(report.Close(), "");
         std::fclose(consoleStream);

@@ -48,6 +48,7 @@ struct RunOptions {
     uid_t user = 0;                        // as root: run as this user (and group) instead
     rlim_t processLimit = 0;               // with user: at most this many processes and threads
     std::vector<std::string> environment;  // NAME=VALUE, over the test's own
+    int errorFd = -1;                      // standard error, when not the file
 };
 
 // The sanitizers' options as another user can use them: a suppressions file they name, perhaps in
@@ -90,7 +91,9 @@ pid_t StartBatch(const std::vector<std::string>& arguments, const fs::path& dir,
     if (pid == 0) {
         const int in = ::open(options.input.c_str(), O_RDONLY);
         const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = options.errorFd >= 0
+                          ? options.errorFd
+                          : ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 ||
             ::chdir(dir.c_str()) != 0) {
             ::_exit(126);
@@ -111,12 +114,9 @@ pid_t StartBatch(const std::vector<std::string>& arguments, const fs::path& dir,
     return pid;
 }
 
-BatchRun FinishBatch(pid_t pid, const fs::path& dir) {
+// What a run that has ended left: its status as waitpid(2) gave it, and its output.
+BatchRun ReadBatch(int status, const fs::path& dir) {
     BatchRun run;
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) {
-        return run;
-    }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream err(dir / "stderr.txt");
     for (std::string line; std::getline(err, line);) {
@@ -125,6 +125,14 @@ BatchRun FinishBatch(pid_t pid, const fs::path& dir) {
     std::ifstream out(dir / "stdout.txt");
     run.output.assign(std::istreambuf_iterator<char>(out), {});
     return run;
+}
+
+BatchRun FinishBatch(pid_t pid, const fs::path& dir) {
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) {
+        return {};
+    }
+    return ReadBatch(status, dir);
 }
 
 BatchRun RunBatch(const std::vector<std::string>& arguments, const fs::path& dir,
@@ -479,6 +487,97 @@ TEST_F(SonvertBatch, AReportThatCannotBeWrittenIsSaidOnce) {
     EXPECT_TRUE(fs::exists(Path("b.mp3")));
 }
 
+// A reader that has gone is a write that fails: for the report it is said once, for the console
+// nothing; either way every file is converted.
+TEST_F(SonvertBatch, ClosedPipesNeverEndTheRun) {
+    for (const char* name : {"a.wav", "long.wav", "b.wav"}) {
+        ASSERT_TRUE(
+            testwave::WriteTone(Path(name), {1, 1, 22050, 16}, name[0] == 'l' ? 661500 : 2205));
+    }
+    const std::vector<std::string> files = {Path("a.wav"), Path("long.wav"), Path("b.wav")};
+    ASSERT_EQ(::mkfifo(Path("report").c_str(), 0600), 0);
+    std::thread reader([this] {
+        // Gone after the first line, as `head -n1` is.
+        const int fd = ::open(Path("report").c_str(), O_RDONLY);
+        for (char c = 0; fd >= 0 && ::read(fd, &c, 1) == 1 && c != '\n';) {
+        }
+        ::close(fd);
+    });
+    std::vector<std::string> arguments = {"-j1", "-o", Path("out"), "--report", Path("report")};
+    arguments.insert(arguments.end(), files.begin(), files.end());
+    BatchRun run = RunBatch(arguments, dir_);
+    reader.join();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.errorLines,
+              (std::vector<std::string>{
+                  "sonvert-batch: could not write the report '" + Path("report") + "': Broken pipe",
+                  "sonvert-batch: 3 of 3 files converted"}));
+    EXPECT_TRUE(fs::exists(Path("out/b.mp3")));
+    EXPECT_EQ(Temporaries(dir_ / "out"), std::vector<std::string>{});
+
+    int console[2];
+    ASSERT_EQ(::pipe(console), 0);
+    ::close(console[0]);
+    RunOptions options;
+    options.errorFd = console[1];
+    run = FinishBatch(StartBatch({"-j1", Path("missing.wav"), Path("a.wav")}, dir_, options), dir_);
+    ::close(console[1]);
+    EXPECT_EQ(run.status, 1) << "missing.wav failed, and its line could not be shown";
+    EXPECT_TRUE(fs::exists(Path("a.mp3")));
+}
+
+// Every name the folder holds converts, however long; a list line with a NUL byte and a rate that
+// the MP3 encoder cannot take fail alone, each with one line.
+TEST_F(SonvertBatch, LongNamesConvertAndUnfitEntriesFailAlone) {
+    using namespace std::string_literals;
+    std::string cjk;
+    for (int i = 0; i < 80; ++i) {
+        cjk += "東";
+    }
+    const struct {
+        std::string entry;  // the list's line
+        uint32_t rate;      // of the file written for it, 0 for none
+        const char* outcome;
+        std::string line;  // what the console says of it, "" for nothing
+    } cases[] = {
+        {Path(std::string(251, 'b') + ".wav"), 22050, "converted", ""},  // a 255-byte output name
+        {Path(cjk + ".wav"), 22050, "converted", ""},
+        {Path("a.wav") + "\0/b.wav"s, 0, "failed",
+         "sonvert-batch: line 3 of the list '" + Path("list") + "' holds a NUL byte; '" +
+             Path("a.wav") + "\\x00/b.wav' is not converted"},
+        {Path("2p31.wav"), 2147483648u, "failed",
+         "Lame Encoder: Could not initialize Lame encoder"},
+        {Path("3e9.wav"), 3000000000u, "failed", "Lame Encoder: Could not initialize Lame encoder"},
+    };
+    ASSERT_TRUE(testwave::WriteTone(Path("a.wav"), {1, 1, 22050, 16}, 2205));
+    std::string list;
+    std::vector<std::string> lines;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(c.rate == 0 ||
+                    testwave::WriteRaw(c.entry, {1, 1, c.rate, 16}, std::vector<uint8_t>(8820, 1)));
+        list += c.entry + "\n";
+        if (!c.line.empty()) {
+            lines.push_back(c.line + (c.rate == 0 ? "" : " (" + c.entry + ")"));
+        }
+    }
+    std::ofstream(Path("list"), std::ios::binary) << list;
+    const BatchRun run = RunBatch(
+        {"-j1", "-o", Path("out"), "--report", Path("report"), "--files-from", Path("list")}, dir_);
+    EXPECT_EQ(run.status, 1);
+    lines.push_back("sonvert-batch: 2 of 5 files converted");
+    EXPECT_EQ(run.errorLines, lines);
+    const std::vector<QJsonObject> report = ReadReport(Path("report"));
+    ASSERT_EQ(report.size(), std::size(cases));
+    for (std::size_t i = 0; i < report.size(); ++i) {
+        EXPECT_EQ(Field(report[i], "outcome"), cases[i].outcome) << i;
+        if (cases[i].outcome == "converted"s) {
+            EXPECT_TRUE(ProbeMedia(Field(report[i], "output"))) << i;
+        }
+    }
+    EXPECT_FALSE(fs::exists(Path("out/b.mp3"))) << "named after the part past the NUL byte";
+    EXPECT_EQ(Temporaries(dir_ / "out"), std::vector<std::string>{});
+}
+
 TEST_F(SonvertBatch, RefusesTwoSourcesForOneOutputBeforeStarting) {
     fs::create_directories(dir_ / "a");
     fs::create_directories(dir_ / "b");
@@ -563,6 +662,62 @@ TEST_F(SonvertBatch, SignalsStopTheBatchAsTheySay) {
     }
 }
 
+// Before the first file starts the program may wait for ever: for a report FIFO's reader, for a
+// list that a pipe never ends. A signal ends the wait at once, with the summary.
+TEST_F(SonvertBatch, ASignalEndsTheWaitsBeforeTheFirstFile) {
+    ASSERT_TRUE(testwave::WriteTone(Path("a.wav"), {1, 1, 22050, 16}, 2205));
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    const struct {
+        std::vector<std::string> arguments;
+        bool listOnInput;  // standard input is the FIFO, which a writer holds open and never ends
+        int signal;
+        const char* summary;
+    } cases[] = {
+        {{"--report", Path("fifo"), Path("a.wav")}, false, SIGTERM, "0 of 1 files converted"},
+        {{"--files-from", Path("fifo"), Path("a.wav")}, false, SIGHUP, "0 of 1 files converted"},
+        {{"--files-from", "-"}, true, SIGINT, "0 of 0 files converted"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(strsignal(c.signal));
+        const int writer = c.listOnInput ? ::open(Path("fifo").c_str(), O_RDWR) : -1;
+        RunOptions options;
+        options.input = c.listOnInput ? Path("fifo") : "/dev/null";
+        const pid_t pid = StartBatch(c.arguments, dir_, options);
+        // Sent once the program waits in open(2), or in read(2) of standard input, and goes on
+        // waiting (the loader's own calls never last).
+        const std::string calls = "/proc/" + std::to_string(pid) + "/syscall";
+        const auto waiting = [&calls] {
+            std::ifstream in(calls);
+            std::string call;
+            std::getline(in, call);
+            return call.rfind("257 ", 0) == 0 || call.rfind("0 0x0 ", 0) == 0;
+        };
+        const auto started = std::chrono::steady_clock::now();
+        for (int seen = 0;
+             seen < 2 && std::chrono::steady_clock::now() - started < std::chrono::seconds(20);) {
+            seen = waiting() ? seen + 1 : 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ::kill(pid, c.signal);
+        const auto sent = std::chrono::steady_clock::now();
+        int status = 0;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() - sent > std::chrono::seconds(5)) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
+        ::close(writer);
+        const BatchRun run = ReadBatch(status, dir_);
+        EXPECT_EQ(run.status, 1);
+        ASSERT_FALSE(run.errorLines.empty());
+        EXPECT_EQ(run.errorLines.back(), "sonvert-batch: " + std::string(c.summary));
+    }
+}
+
 // Temporaries that a killed run left behind go when a later run writes the same output; one that a
 // running writer holds, or that belongs to another output, stays.
 TEST_F(SonvertBatch, AbandonedTemporariesGoAndHeldOnesStay) {
@@ -581,6 +736,27 @@ TEST_F(SonvertBatch, AbandonedTemporariesGoAndHeldOnesStay) {
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{Path(".a.mp3.sonvert-Living"),
                                               Path(".b.mp3.sonvert-Killed")}));
+
+    // An output name too long for the usual temporary gets a short one, which is found as well.
+    fs::create_directories(dir_ / "long");
+    const std::string source = Path("long/" + std::string(251, 'b') + ".wav");
+    ASSERT_TRUE(testwave::WriteTone(source, {1, 1, 22050, 16}, 22050 * 30));
+    RunOptions options;
+    options.environment = {"SONVERT_MP3_THREADS=1"};
+    const pid_t pid = StartBatch({source}, dir_, options);
+    int status = 0;
+    while (Temporaries(dir_ / "long").empty() && ::waitpid(pid, &status, WNOHANG) == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    left = Temporaries(dir_ / "long");
+    ASSERT_EQ(left.size(), 1u);
+    const std::string temporary = fs::path(left[0]).filename().string();
+    EXPECT_EQ(temporary[0], '.');
+    EXPECT_LE(temporary.size(), 255u);
+    EXPECT_EQ(RunBatch({source}, dir_).status, 0);
+    EXPECT_EQ(Temporaries(dir_ / "long"), std::vector<std::string>{});
 }
 
 // A file reached twice (listed twice, or in a folder given with one of its subfolders) is
@@ -695,6 +871,22 @@ TEST_F(SonvertBatch, MirrorsAFolderTree) {
     EXPECT_TRUE(fs::exists(lib / "top.mp3"));
     ASSERT_EQ(run.errorLines.size(), 2u);
     EXPECT_NE(run.errorLines[0].find("holds subfolders"), std::string::npos);
+
+    // -u converts again an output that is missing or older than its source, and skips the rest.
+    fs::remove(lib / "mp3" / "top.mp3");
+    const fs::path edited = lib / "Artist/Album1/01.wav";
+    const fs::path stale = lib / "mp3/Artist/Album1/01.mp3";
+    fs::last_write_time(stale, fs::last_write_time(edited) - std::chrono::hours(1));
+    std::vector<std::string> update = tree;
+    update[2] = "-u";
+    run = RunBatch(update, dir_);
+    EXPECT_EQ(run.errorLines.back(), "sonvert-batch: 2 of 6 files converted");
+    EXPECT_EQ(
+        std::count_if(run.errorLines.begin(), run.errorLines.end(),
+                      [](const std::string& line) { return line.ends_with("skipped (--update)"); }),
+        3);
+    EXPECT_GE(fs::last_write_time(stale), fs::last_write_time(edited)) << "replaced";
+    EXPECT_EQ(outputs().count("top.mp3"), 1u);
 }
 
 TEST_F(SonvertBatch, AnUnreadableFolderIsNamedAndTheRestConverted) {
