@@ -36,11 +36,28 @@ struct Mp3Frame {
     int mainDataBegin = 0;  // bytes back into the main data of the frames before
     int mainDataBytes = 0;  // what its granules take, rounded up to bytes
     int slotBytes = 0;      // room for main data in the frame itself
+    bool info = false;      // holds an Info or Xing tag in place of audio, which decoders skip
+    std::size_t offset = 0;
+    std::size_t size = 0;
 };
 
 // Walks the frames of an MP3 byte stream from its first byte; empty when a frame breaks the chain
 // (after `*consumed` bytes).
 std::vector<Mp3Frame> ReadMp3Frames(const std::vector<uint8_t>& bytes, std::size_t* consumed);
+
+// The Info frame that begins a stream, as its LAME tag gives it.
+struct Mp3InfoTag {
+    int64_t frames = -1, bytes = -1, delay = -1, padding = -1;
+    std::vector<int> toc;
+    std::string fault;  // empty when its CRCs and counts agree with the frames after it
+};
+Mp3InfoTag ReadMp3InfoTag(const std::vector<uint8_t>& bytes, const std::vector<Mp3Frame>& frames);
+
+// What mp3val warns about, but for a file without tags or of very few frames; empty when clean.
+std::string Mp3valFaults(const std::string& path);
+
+// The sample frames that mpg123 decodes, honouring the Info frame as it does by default.
+int64_t Mpg123Frames(const std::string& path, int channels);
 
 // Empty when each frame's main data starts after the previous frame's (never before the stream)
 // and ends inside the frame itself; otherwise which frame breaks that.
