@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ConversionOptions.h"
@@ -95,11 +96,15 @@ class Workspace : public ::testing::Test {
 
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
-    // Runs one batch to its end and returns each file's outcome; boxes land in `boxes_`.
+    // Runs one batch to its end, or stopped after its first block, and returns each file's
+    // outcome; boxes land in `boxes_`.
     std::vector<FileOutcome> Convert(const std::vector<std::string>& sources,
-                                     const ConversionOptions& options) {
+                                     const ConversionOptions& options, bool stop = false) {
         Recorder recorder;
         TConvertThread worker(true);
+        if (stop) {
+            recorder.onProgress = [&worker] { worker.Terminate(); };
+        }
         worker.FreeOnTerminate = false;
         worker.FileList = sources;
         worker.SetOptions(options);
@@ -367,121 +372,77 @@ TEST_F(Workspace, LongMp3FilesShareTheLibrarysThreads) {
         const auto facts = ProbeMedia(output);
         ASSERT_TRUE(facts);
         EXPECT_EQ(facts->decodedFrames, kSegmentFrames * Mp3BlockFrames(shape.sampleRate) * 11 / 5);
-        EXPECT_EQ(ReadMp3InfoTag(bytes, frames).fault, "");
+        EXPECT_EQ(Mp3InfoFault(bytes), "");
     }
 }
 
 // --- MP3: exactly the source's length ------------------------------------------------------
 
-struct LengthRow {
-    uint32_t frames;
-    uint16_t channels;
-    uint16_t bits;
-    uint32_t rate;
-    int index;  // of the bitrate list
-    bool crc;
-};
-
 // Every MP3 rate at every bitrate index; length, channels, depth and CRC turn over among them.
-std::vector<LengthRow> LengthRows() {
-    static const uint32_t kLengths[] = {1, 575, 576, 1152, 44100};
-    std::vector<LengthRow> rows;
-    int n = 0;
-    for (uint32_t rate : {8000u, 11025u, 12000u, 16000u, 22050u, 24000u, 32000u, 44100u, 48000u}) {
-        for (int index = 0; index < 7; ++index, ++n) {
-            rows.push_back({kLengths[n % 5], static_cast<uint16_t>(1 + n % 2),
-                            static_cast<uint16_t>(n % 3 == 2 ? 8 : 16), rate, index, n % 4 >= 2});
-        }
-    }
-    return rows;
-}
-
-class Mp3Length : public Workspace, public ::testing::WithParamInterface<LengthRow> {};
+class Mp3Length : public Workspace, public ::testing::WithParamInterface<std::tuple<int, int>> {};
 
 TEST_P(Mp3Length, IsTheSourcesToTheSample) {
-    const LengthRow row = GetParam();
-    // Noise, whose one best alignment with its decoding is the delay the Info frame names.
+    static const uint32_t kRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+    static const uint32_t kLengths[] = {1, 575, 576, 1152, 44100};
+    const auto [rateAt, index] = GetParam();
+    const int n = rateAt * 7 + index;
+    const uint32_t rate = kRates[rateAt], length = kLengths[n % 5];
+    const auto channels = static_cast<uint16_t>(1 + n % 2);
+    const auto bits = static_cast<uint16_t>(n % 3 == 2 ? 8 : 16);
+    // Noise, whose one best alignment with its decoding is the delay that the Info frame names.
     std::vector<uint8_t> data;
     std::vector<int> noise;
-    uint32_t seed = row.frames;
-    for (uint32_t i = 0; i < row.frames * row.channels; ++i) {
+    for (uint32_t i = 0, seed = 1; i < length * channels; ++i) {
         seed = seed * 1103515245u + 12345u;
         noise.push_back(static_cast<int>((seed >> 16) & 0x7FFF) - 0x4000);
-        testwave::PutLe(data, row.bits == 8 ? 128 + noise.back() / 256 : noise.back(),
-                        row.bits / 8);
+        testwave::PutLe(data, bits == 8 ? 128 + noise.back() / 256 : noise.back(), bits / 8);
     }
-    ASSERT_TRUE(testwave::WriteRaw(Path("in.wav"), {1, row.channels, row.rate, row.bits}, data));
+    ASSERT_TRUE(testwave::WriteRaw(Path("in.wav"), {1, channels, rate, bits}, data));
     ConversionOptions options;
-    options.Mp3BitrateIndex = row.index;
-    options.Mp3Crc = row.crc;
+    options.Mp3BitrateIndex = index;
+    options.Mp3Crc = n % 4 >= 2;
     ASSERT_EQ(Convert({Path("in.wav")}, options), std::vector<FileOutcome>{FileOutcome::Converted});
 
     const std::string output = Path("in.mp3");
     const std::vector<uint8_t> bytes = ReadFileBytes(output);
+    ASSERT_EQ(Mp3InfoFault(bytes), "");
     std::size_t consumed = 0;
-    const auto frames = ReadMp3Frames(bytes, &consumed);
-    EXPECT_EQ(consumed, bytes.size());
-    const Mp3InfoTag tag = ReadMp3InfoTag(bytes, frames);
-    ASSERT_EQ(tag.fault, "");
-    EXPECT_EQ(frames.front().crc, row.crc);
-    EXPECT_TRUE(std::is_sorted(tag.toc.begin(), tag.toc.end()));
+    const Mp3Frame first = ReadMp3Frames(bytes, &consumed).front();
+    EXPECT_EQ(first.crc, options.Mp3Crc);
     // A resampled stream holds the source's length in its own rate.
-    const int rate = frames.front().sampleRate;
-    const int64_t expected = std::llround(static_cast<double>(row.frames) * rate / row.rate);
+    const int64_t expected = std::llround(static_cast<double>(length) * first.sampleRate / rate);
     const auto facts = ProbeMedia(output);
     ASSERT_TRUE(facts);
     // FFmpeg 5.1 forgets the rest of a start skip that spans two frames when the end's discard
     // begins in the second (lame's own files alike): a source of under 47 samples at 576 a frame.
-    if (row.frames >= 47 || frames.front().version == 1) {
+    if (length >= 47 || first.version == 1) {
         EXPECT_EQ(facts->decodedFrames, expected);
     }
-    EXPECT_EQ(Mpg123Frames(output, row.channels), expected);
+    EXPECT_EQ(Mpg123Frames(output, channels), expected);
     EXPECT_EQ(Mp3valFaults(output), "");
     EXPECT_EQ(StrictDecodeErrors(output), "");
-    if (row.frames < 44100 || rate != static_cast<int>(row.rate)) {
-        return;
-    }
-    int bestLag = 0;
-    double best = 0;
-    for (int lag = -64; lag <= 64; ++lag) {
-        double sum = 0;
-        for (int i = 1000; i < 9000; ++i) {
-            sum += noise[static_cast<std::size_t>(i) * row.channels] *
-                   double{facts->samples[0][static_cast<std::size_t>(i + lag)]};
+    if (length == 44100 && first.sampleRate == static_cast<int>(rate)) {
+        std::vector<double> lags;
+        for (std::size_t lag = 0; lag <= 128; ++lag) {
+            double sum = 0;
+            for (std::size_t i = 1000; i < 9000; ++i) {
+                sum += noise[i * channels] * double{facts->samples[0][i + lag - 64]};
+            }
+            lags.push_back(sum);
         }
-        if (sum > best) {
-            best = sum;
-            bestLag = lag;
-        }
+        EXPECT_EQ(std::max_element(lags.begin(), lags.end()) - lags.begin(), 64) << "misaligned";
     }
-    EXPECT_EQ(bestLag, 0) << "decoding starts at source sample " << -bestLag;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Mp3Length, ::testing::ValuesIn(LengthRows()),
-                         [](const ::testing::TestParamInfo<LengthRow>& row) {
-                             const LengthRow& r = row.param;
-                             return std::to_string(r.frames) + "_" + std::to_string(r.channels) +
-                                    "ch_" + std::to_string(r.bits) + "bit_" +
-                                    std::to_string(r.rate) + "_index" + std::to_string(r.index) +
-                                    (r.crc ? "_crc" : "");
-                         });
+INSTANTIATE_TEST_SUITE_P(Table, Mp3Length,
+                         ::testing::Combine(::testing::Range(0, 9), ::testing::Range(0, 7)));
 
 // A file stopped in the windows is kept, its Info frame completed for the one block it got.
 TEST_F(Workspace, StoppedMp3KeepsAValidInfoFrame) {
     ASSERT_TRUE(testwave::WriteTone(Path("stop.wav"), {1, 2, 44100, 16}, 3 * 44100));
-    Recorder recorder;
-    TConvertThread worker(true);
-    recorder.onProgress = [&worker] { worker.Terminate(); };
-    worker.FreeOnTerminate = false;
-    worker.FileList = {Path("stop.wav")};
-    worker.SetOptions(ConversionOptions{});
-    worker.SetReporter(&recorder);
-    worker.Resume();
-    EXPECT_EQ(recorder.Outcomes(), std::vector<FileOutcome>{FileOutcome::Stopped});
-    worker.wait();
-    const std::vector<uint8_t> bytes = ReadFileBytes(Path("stop.mp3"));
-    std::size_t consumed = 0;
-    EXPECT_EQ(ReadMp3InfoTag(bytes, ReadMp3Frames(bytes, &consumed)).fault, "");
+    ASSERT_EQ(Convert({Path("stop.wav")}, {}, true),
+              std::vector<FileOutcome>{FileOutcome::Stopped});
+    EXPECT_EQ(Mp3InfoFault(ReadFileBytes(Path("stop.mp3"))), "");
     EXPECT_EQ(Mp3valFaults(Path("stop.mp3")), "");
     EXPECT_EQ(Mpg123Frames(Path("stop.mp3"), 2), 1152);
 }

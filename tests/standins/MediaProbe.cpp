@@ -6,6 +6,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -13,24 +14,22 @@ extern "C" {
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <sstream>
 
 namespace {
 
 // What a shell command prints; `status` gets its exit status.
 std::string CommandOutput(const std::string& command, int* status = nullptr) {
-    std::string said;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return "cannot run " + command;
-    }
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        said.append(buffer, got);
-    }
-    const int exit = ::pclose(pipe);
-    if (status != nullptr) {
-        *status = exit;
+    std::string said = "cannot run " + command;
+    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
+        said.clear();
+        char buffer[4096];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+            said.append(buffer, got);
+        }
+        const int exit = ::pclose(pipe);
+        if (status != nullptr) {
+            *status = exit;
+        }
     }
     return said;
 }
@@ -268,20 +267,17 @@ std::string StrictDecodeErrors(const std::string& path) {
     return status == 0 ? said : said + "exit status " + std::to_string(status);
 }
 
-Mp3InfoTag ReadMp3InfoTag(const std::vector<uint8_t>& bytes, const std::vector<Mp3Frame>& frames) {
-    Mp3InfoTag tag;
-    if (frames.empty() || !frames[0].info) {
-        tag.fault = "no Info frame first";
-        return tag;
+std::string Mp3InfoFault(const std::vector<uint8_t>& bytes) {
+    std::size_t end = 0;
+    const std::vector<Mp3Frame> frames = ReadMp3Frames(bytes, &end);
+    const auto audio = static_cast<int64_t>(frames.size()) - 1;
+    if (audio < 1 || !frames[0].info || end != bytes.size()) {
+        return "no Info frame and audio frames after it";
     }
-    const Mp3Frame& info = frames[0];
-    const uint8_t* h = bytes.data() + info.offset;
+    const uint8_t* h = bytes.data();
+    const std::size_t info = frames[0].size;
     const std::size_t at =
-        info.size - static_cast<std::size_t>(info.slotBytes) - (info.crc ? 2 : 0);
-    if (at + 156 > info.size || std::memcmp(h + at + 120, "LAME", 4) != 0) {
-        tag.fault = "no LAME tag";
-        return tag;
-    }
+        info - static_cast<std::size_t>(frames[0].slotBytes) - (frames[0].crc ? 2 : 0);
     auto big = [&](std::size_t from, int width) {
         int64_t value = 0;
         for (int i = 0; i < width; ++i) {
@@ -289,48 +285,42 @@ Mp3InfoTag ReadMp3InfoTag(const std::vector<uint8_t>& bytes, const std::vector<M
         }
         return value;
     };
-    tag.frames = big(at + 8, 4);
-    tag.bytes = big(at + 12, 4);
-    tag.toc.assign(h + at + 16, h + at + 116);
-    tag.delay = big(at + 141, 3) >> 12;
-    tag.padding = big(at + 141, 3) & 0xFFF;
-    const std::size_t end = frames.back().offset + frames.back().size;
-    const std::size_t music = info.offset + info.size;
-    const uint16_t frameCrc =
-        Crc16(h + 6, at - 4, Crc16(h + 2, 2, 0xFFFF, 0x8005, false), 0x8005, false);
-    if (info.crc && big(4, 2) != frameCrc) {
-        tag.fault = "frame CRC";
+    const auto stream = static_cast<int64_t>(end);
+    if (at + 156 > info || std::memcmp(h + at + 120, "LAME", 4) != 0) {
+        return "no LAME tag";
+    } else if (frames[0].crc &&
+               big(4, 2) !=
+                   Crc16(h + 6, at - 4, Crc16(h + 2, 2, 0xFFFF, 0x8005, false), 0x8005, false)) {
+        return "frame CRC";
     } else if (big(at + 154, 2) != Crc16(h, at + 154, 0, 0xA001, true)) {
-        tag.fault = "LAME tag CRC";
-    } else if (big(at + 152, 2) != Crc16(bytes.data() + music, end - music, 0, 0xA001, true)) {
-        tag.fault = "music CRC";
-    } else if (tag.frames != static_cast<int64_t>(frames.size()) - 1 ||
-               tag.bytes != static_cast<int64_t>(end - info.offset) ||
-               big(at + 148, 4) != tag.bytes) {
-        tag.fault = "counts";
+        return "LAME tag CRC";
+    } else if (big(at + 152, 2) != Crc16(h + info, end - info, 0, 0xA001, true)) {
+        return "music CRC";
+    } else if (big(at + 8, 4) != audio || big(at + 12, 4) != stream || big(at + 148, 4) != stream) {
+        return "frame or byte count";
     }
-    return tag;
+    for (int64_t i = 0; i < 100; ++i) {
+        const int64_t offset =
+            static_cast<int64_t>(frames[static_cast<std::size_t>(1 + i * audio / 100)].offset);
+        if (big(at + 16 + static_cast<std::size_t>(i), 1) !=
+            std::min<int64_t>(255, offset * 256 / stream)) {
+            return "seek table entry " + std::to_string(i);
+        }
+    }
+    return {};
 }
 
 std::string Mp3valFaults(const std::string& path) {
-    std::istringstream said(CommandOutput("mp3val '" + path + "' 2>&1"));
-    std::string faults;
-    for (std::string line; std::getline(said, line);) {
-        // Two guesses that are no fault: a file without tags, and one of a few frames (a source
-        // of milliseconds; lame's own files get it too).
-        if ((line.rfind("WARNING", 0) == 0 || line.rfind("ERROR", 0) == 0) &&
-            line.find("No supported tags") == std::string::npos &&
-            line.find("Too few MPEG frames") == std::string::npos) {
-            faults += line + "\n";
-        }
-    }
-    return faults;
+    // Two guesses that are no fault: a file without tags, and one of very few frames (a source of
+    // milliseconds; lame's own files get it too).
+    return CommandOutput(
+        "{ mp3val '" + path + "' || echo 'ERROR: mp3val failed'; } 2>&1 | " +
+        "grep -E '^(WARNING|ERROR)' | grep -v -e 'No supported tags' -e 'Too few MPEG'");
 }
 
 int64_t Mpg123Frames(const std::string& path, int channels) {
-    int status = 0;
-    const std::string pcm = CommandOutput("mpg123 -q -s '" + path + "' 2>/dev/null", &status);
-    return status == 0 ? static_cast<int64_t>(pcm.size()) / (2 * channels) : -1;
+    return std::stoll(CommandOutput("mpg123 -q -s '" + path + "' 2>/dev/null | wc -c")) /
+           (2 * channels);
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {

@@ -36,22 +36,17 @@ struct Mp3Frame {
     int mainDataBegin = 0;  // bytes back into the main data of the frames before
     int mainDataBytes = 0;  // what its granules take, rounded up to bytes
     int slotBytes = 0;      // room for main data in the frame itself
-    bool info = false;      // holds an Info or Xing tag in place of audio, which decoders skip
-    std::size_t offset = 0;
-    std::size_t size = 0;
+    bool info = false;      // an Info or Xing tag in place of audio, which decoders skip
+    std::size_t offset = 0, size = 0;
 };
 
 // Walks the frames of an MP3 byte stream from its first byte; empty when a frame breaks the chain
 // (after `*consumed` bytes).
 std::vector<Mp3Frame> ReadMp3Frames(const std::vector<uint8_t>& bytes, std::size_t* consumed);
 
-// The Info frame that begins a stream, as its LAME tag gives it.
-struct Mp3InfoTag {
-    int64_t frames = -1, bytes = -1, delay = -1, padding = -1;
-    std::vector<int> toc;
-    std::string fault;  // empty when its CRCs and counts agree with the frames after it
-};
-Mp3InfoTag ReadMp3InfoTag(const std::vector<uint8_t>& bytes, const std::vector<Mp3Frame>& frames);
+// Empty when the stream begins with a LAME Info frame whose CRCs (its frame's, its tag's, the
+// music's), counts and seek table agree with the frames after it; otherwise what does not.
+std::string Mp3InfoFault(const std::vector<uint8_t>& bytes);
 
 // What mp3val warns about, but for a file without tags or of very few frames; empty when clean.
 std::string Mp3valFaults(const std::string& path);
