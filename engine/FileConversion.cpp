@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ErrorText.h"
+#include "Mp3InfoFrame.h"
 #include "ResolvedPath.h"
 #include "SourceTags.h"
 #include "StagedOutput.h"
@@ -62,6 +63,8 @@ class Pump {
     }
 
     const int16_t* Samples() const { return samples_.data(); }
+    // The values of the last block that came from the source, not from padding.
+    uint32_t SourceValues() const { return sourceValues_; }
     uint64_t Consumed() const { return consumed_; }
     bool Exhausted() const { return exhausted_ || consumed_ >= format_.DataSize; }
 
@@ -77,6 +80,7 @@ class Pump {
         const std::size_t got =
             Read(wide ? static_cast<void*>(samples_.data()) : bytes_.data(), want);
         std::transform(bytes_.data(), bytes_.data() + (wide ? 0 : got), samples_.data(), Widen);
+        sourceValues_ = static_cast<uint32_t>(wide ? got / 2 : got);
         if (!wide && padEightBit_ && readError_ == 0) {
             // The MP3 path always sends whole blocks: what cannot be read is silence. A short read
             // means the file has ended; a recorder that never fixed its size field declares up to
@@ -120,6 +124,7 @@ class Pump {
     std::vector<int16_t> samples_;
     std::vector<unsigned char> bytes_;
     uint64_t consumed_ = 0;
+    uint32_t sourceValues_ = 0;
     bool exhausted_ = false;
     int readError_ = 0;
 };
@@ -199,6 +204,8 @@ FileOutcome FileConversion::Run(const std::string& source, const std::string& ou
         return FileOutcome::Failed;
     }
     const std::string& target = guard_.staged ? staged.TemporaryPath() : output;
+    bool opened = false;
+    uint64_t sentValues = 0;  // of the source's own samples, all channels
 
     // Sends the data chunk through a back-end whose Open gave `block`, and closes it.
     auto encode = [&](auto& encoder, int block) {
@@ -209,6 +216,7 @@ FileOutcome FileConversion::Run(const std::string& source, const std::string& ou
         }
         // Once a back-end has opened the output, this batch has written it.
         written_.emplace(key, source);
+        opened = true;
         Pump pump(file.get(), *format, static_cast<uint32_t>(block), mp3);
         // MP3's Write fails with -1, the others' with false.
         auto write = [&](uint32_t size) {
@@ -225,6 +233,7 @@ FileOutcome FileConversion::Run(const std::string& source, const std::string& ou
                 failed = true;
                 break;
             }
+            sentValues += pump.SourceValues();
             const double percent = static_cast<double>(pump.Consumed()) * 100.0 /
                                    static_cast<double>(format->DataSize);
             const int current = percent >= 100.0 ? 100 : static_cast<int>(percent);
@@ -288,6 +297,18 @@ FileOutcome FileConversion::Run(const std::string& source, const std::string& ou
             outcome = encode(encoder, encoder.Open(target, format->SampleRate, channels,
                                                    static_cast<float>(value * 0.1)));
             break;
+        }
+    }
+    // The Info frame is completed in every MP3 output that is kept, before its tags move it.
+    if (options_.OutputFormat == OutputFormat::MP3 && opened &&
+        (outcome == FileOutcome::Converted || !guard_.staged)) {
+        int error = 0;
+        if (CompleteMp3InfoFrame(target, sentValues / channels, format->SampleRate, error) ==
+                InfoFrameResult::Failed &&
+            outcome != FileOutcome::Failed) {
+            reporter_.MessageBox(cannotWrite + ": " + platform::ErrorText(error) + ".", caption,
+                                 platform::MbOk);
+            return FileOutcome::Failed;
         }
     }
     // The tags go into every output that is kept: a finished one, and a stopped one in the windows.

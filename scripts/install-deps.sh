@@ -19,6 +19,8 @@ packages=(
   libtag1-dev
   # tests and benchmarks (locales: the sources a test builds a decimal-comma locale from)
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg lame vorbis-tools python3-mutagen flac time xvfb xauth locales
+  # independent MP3 readers for the length tests
+  mp3val mpg123
   # fuzzing: clang and its run-time libraries, libFuzzer among them
   clang libclang-rt-14-dev
   # fonts: a Tahoma-compatible face, and faces for the language packs' scripts (Chinese; Japanese

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "EncoderPool.h"
+#include "InfoFrame.h"
 #include "LameEncApi.h"
 #include "Mp3Rates.h"
 #include "Mp3Stream.h"
@@ -31,10 +32,26 @@ constexpr uint32_t kResultEncoderFailure = 3;
 
 struct Stream {
     std::unique_ptr<lamestandin::Mp3Stream> encoder;
-    uint32_t chunkValues = 0;  // 16-bit values per chunk, all channels together
-    uint32_t bufferSize = 0;   // what the caller's output buffer holds
+    uint32_t chunkValues = 0;        // 16-bit values per chunk, all channels together
+    uint32_t bufferSize = 0;         // what the caller's output buffer holds
+    uint32_t encoderBytes = 0;       // what the encoder may put into it at one call
+    std::vector<uint8_t> infoFrame;  // goes out before the encoder's first bytes
     bool flushed = false;
 };
+
+// The placeholder Info frame first, once, then what the encoder gives.
+template <typename Call>
+bool Deliver(Stream& state, uint8_t* output, uint32_t* outputBytes, Call call) {
+    const auto head = static_cast<uint32_t>(state.infoFrame.size());
+    std::copy(state.infoFrame.begin(), state.infoFrame.end(), output);
+    uint32_t produced = 0;
+    if (!call(output + head, state.encoderBytes, &produced)) {
+        return false;
+    }
+    state.infoFrame.clear();
+    *outputBytes = head + produced;
+    return true;
+}
 
 standins::StreamTable<Stream>& Streams() {
     static standins::StreamTable<Stream> table;
@@ -96,14 +113,24 @@ LAME_ENC_EXPORT uint32_t beInitStream(const LameConfig* config, uint32_t* sample
                                                               : kResultInvalidParameter;
     }
     // One frame per chunk, for all channels: the caller's silence and padding come in chunks.
+    // A resampled stream takes half a frame's worth of input, so that the caller's two chunks of
+    // silence and a last chunk padded with silence stay within the 4,095 samples that the Info
+    // frame can name as padding.
     const int frameSize = lame_get_framesize(encoder.get());
+    const bool resampled = settings.outputRate != settings.inputRate;
+    const uint32_t chunkFrames =
+        resampled ? std::max<uint32_t>(1, static_cast<uint32_t>(frameSize / 2 * settings.inputRate /
+                                                                settings.outputRate))
+                  : static_cast<uint32_t>(frameSize);
     auto state = std::make_unique<Stream>();
-    state->chunkValues = static_cast<uint32_t>(frameSize * settings.channels);
-    state->bufferSize =
-        BufferSizeFor(static_cast<uint32_t>(frameSize), config->sampleRate, *outputRate);
+    state->chunkValues = chunkFrames * static_cast<uint32_t>(settings.channels);
+    state->bufferSize = BufferSizeFor(chunkFrames, config->sampleRate, *outputRate);
+    // libmp3lame's resampler is centred: the delay is the encoder's alone.
+    const int delay = lame_get_encoder_delay(encoder.get());
+    state->infoFrame = lamestandin::PlaceholderInfoFrame(settings, encoder.get(), delay);
     // A resampler's state cannot be warmed up on the frame grid, so resampled streams stay with
     // one encoder, as do all streams when SONVERT_MP3_THREADS is 1.
-    if (lamestandin::ThreadsFromEnvironment() == 1 || settings.outputRate != settings.inputRate) {
+    if (lamestandin::ThreadsFromEnvironment() == 1 || resampled) {
         state->encoder =
             std::make_unique<lamestandin::SingleStream>(std::move(encoder), settings.channels);
     } else {
@@ -113,6 +140,8 @@ LAME_ENC_EXPORT uint32_t beInitStream(const LameConfig* config, uint32_t* sample
         state->bufferSize = std::max(
             state->bufferSize, lamestandin::SegmentedStream::BufferSize(settings, pool.Threads()));
     }
+    state->encoderBytes = state->bufferSize;
+    state->bufferSize += lamestandin::kMostInfoFrameBytes;
     *samplesPerChunk = state->chunkValues;
     *outputBufferSize = state->bufferSize;
     *stream = Streams().Add(std::move(state));
@@ -131,12 +160,11 @@ LAME_ENC_EXPORT uint32_t beEncodeChunk(LameStream stream, uint32_t sampleCount,
         return kResultInvalidParameter;
     }
     *outputBytes = 0;
-    uint32_t produced = 0;
-    if (!state->encoder->Encode(samples, sampleCount, output, state->bufferSize, &produced)) {
-        return kResultEncoderFailure;
-    }
-    *outputBytes = produced;
-    return kResultOk;
+    const bool encoded = Deliver(
+        *state, output, outputBytes, [&](uint8_t* into, uint32_t capacity, uint32_t* produced) {
+            return state->encoder->Encode(samples, sampleCount, into, capacity, produced);
+        });
+    return encoded ? kResultOk : kResultEncoderFailure;
 }
 
 LAME_ENC_EXPORT uint32_t beDeinitStream(LameStream stream, uint8_t* output, uint32_t* outputBytes) {
@@ -149,12 +177,11 @@ LAME_ENC_EXPORT uint32_t beDeinitStream(LameStream stream, uint8_t* output, uint
     }
     *outputBytes = 0;
     state->flushed = true;
-    uint32_t produced = 0;
-    if (!state->encoder->Finish(output, state->bufferSize, &produced)) {
-        return kResultEncoderFailure;
-    }
-    *outputBytes = produced;
-    return kResultOk;
+    const bool finished = Deliver(*state, output, outputBytes,
+                                  [&](uint8_t* into, uint32_t capacity, uint32_t* produced) {
+                                      return state->encoder->Finish(into, capacity, produced);
+                                  });
+    return finished ? kResultOk : kResultEncoderFailure;
 }
 
 LAME_ENC_EXPORT uint32_t beCloseStream(LameStream stream) {

@@ -25,9 +25,8 @@ Lame NewEncoder(const Mp3Settings& settings, EncoderRefusal* refusal) {
     lame_set_copyright(lame, settings.copyright ? 1 : 0);
     lame_set_original(lame, settings.original ? 1 : 0);
     lame_set_extension(lame, settings.privateFlag ? 1 : 0);
-    // The caller writes our bytes strictly in order and never seeks back, so a tag frame, whose
-    // counts are only known at the end, could never be completed. Without one a decoder reads
-    // plain frames instead of a blank tag frame that it would play as silence.
+    // The stream's one Info frame is the library's own (InfoFrame.h): a stream of several
+    // encoders must not get one from each.
     lame_set_bWriteVbrTag(lame, 0);
     lame_set_findReplayGain(lame, 0);
     if (lame_init_params(lame) < 0) {

@@ -258,6 +258,26 @@ TEST_F(SonvertBatch, ExitsWithZeroWhenEveryFileConverts) {
     EXPECT_EQ(b.front().bitrate, 64) << "8,000 Hz carries at most 64 kbit/s";
 }
 
+// The parallel MP3 encoder's stream, its Info frame included, is the same on any number of
+// threads, and exactly as long as its source.
+TEST_F(SonvertBatch, LongMp3IsTheSameOnAnyNumberOfThreads) {
+    const uint32_t frames = 768 * 1152 * 11 / 5;  // a little over two of the library's segments
+    ASSERT_TRUE(testwave::WriteTone(Path("long.wav"), {1, 2, 44100, 16}, frames, 0.5, 997.0));
+    std::vector<std::vector<uint8_t>> outputs;
+    for (const std::string threads : {"2", "3"}) {
+        const BatchRun run = RunBatch({"--mp3-crc", "-o", Path(threads), Path("long.wav")}, dir_,
+                                      platform::ProgramDir(), {"SONVERT_MP3_THREADS=" + threads});
+        ASSERT_EQ(run.status, 0);
+        outputs.push_back(ReadFileBytes(Path(threads + "/long.mp3")));
+    }
+    EXPECT_TRUE(outputs[0] == outputs[1]) << "the bytes depend on the thread count";
+    EXPECT_EQ(Mp3InfoFault(outputs[0]), "");
+    const auto facts = ProbeMedia(Path("2/long.mp3"));
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->decodedFrames, frames);
+    EXPECT_EQ(Mp3valFaults(Path("2/long.mp3")), "");
+}
+
 // An encoder library that cannot finish its stream loses the end of the file: that file failed.
 TEST_F(SonvertBatch, ExitsWithOneWhenAnEncoderCannotFinish) {
     const fs::path program = dir_ / "program";

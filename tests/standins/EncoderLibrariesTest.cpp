@@ -312,6 +312,9 @@ TEST_P(LameSeams, CannotBeHeardOrTold) {
         std::size_t consumed = 0;
         const auto frames = ReadMp3Frames(streams.back(), &consumed);
         ASSERT_EQ(consumed, streams.back().size()) << "parallel " << parallel;
+        // The library's Info frame first, which only the writer of the finished file completes:
+        // the decoder is given the audio frames after it, and so keeps the codec's delay.
+        ASSERT_TRUE(frames.front().info);
         for (const Mp3Frame& frame : frames) {
             ASSERT_EQ(frame.bitrate, row.bitrate);
             ASSERT_EQ(frame.crc && frame.privateBit && frame.copyright && frame.original,
@@ -320,8 +323,8 @@ TEST_P(LameSeams, CannotBeHeardOrTold) {
         EXPECT_EQ(MainDataFault(frames), "") << "parallel " << parallel;
         {
             std::ofstream out(path, std::ios::binary);
-            out.write(reinterpret_cast<const char*>(streams.back().data()),
-                      static_cast<std::streamsize>(streams.back().size()));
+            out.write(reinterpret_cast<const char*>(streams.back().data() + frames.front().size),
+                      static_cast<std::streamsize>(streams.back().size() - frames.front().size));
         }
         EXPECT_EQ(StrictDecodeErrors(path), "") << "parallel " << parallel;
         const auto facts = ProbeMedia(path);

@@ -36,11 +36,23 @@ struct Mp3Frame {
     int mainDataBegin = 0;  // bytes back into the main data of the frames before
     int mainDataBytes = 0;  // what its granules take, rounded up to bytes
     int slotBytes = 0;      // room for main data in the frame itself
+    bool info = false;      // an Info or Xing tag in place of audio, which decoders skip
+    std::size_t offset = 0, size = 0;
 };
 
 // Walks the frames of an MP3 byte stream from its first byte; empty when a frame breaks the chain
 // (after `*consumed` bytes).
 std::vector<Mp3Frame> ReadMp3Frames(const std::vector<uint8_t>& bytes, std::size_t* consumed);
+
+// Empty when the stream begins with a LAME Info frame whose CRCs (its frame's, its tag's, the
+// music's), counts and seek table agree with the frames after it; otherwise what does not.
+std::string Mp3InfoFault(const std::vector<uint8_t>& bytes);
+
+// What mp3val warns about, but for a file without tags or of very few frames; empty when clean.
+std::string Mp3valFaults(const std::string& path);
+
+// The sample frames that mpg123 decodes, honouring the Info frame as it does by default.
+int64_t Mpg123Frames(const std::string& path, int channels);
 
 // Empty when each frame's main data starts after the previous frame's (never before the stream)
 // and ends inside the frame itself; otherwise which frame breaks that.
