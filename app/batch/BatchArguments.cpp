@@ -137,6 +137,10 @@ constexpr BatchOption kOptions[] = {
      Set<&B::NullSeparated>},
     {"-r", "--recursive", nullptr, "walk the subfolders of a folder too", Set<&B::Recursive>},
     {"", "--keep-tree", nullptr, "with -o, repeat each folder's tree below DIR", Set<&B::KeepTree>},
+    {"", "--classic-input", nullptr,
+     "read only what the windows read (8- and 16-bit PCM WAVE, mono or stereo), refuse the rest "
+     "with their messages; folders give .wav files only",
+     Set<&B::ClassicInput>},
     {"-n", "--no-clobber", nullptr, "skip a file whose output file exists", Set<&B::NoClobber>},
     {"", "--report", "FILE", "write one JSON line per file into FILE",
      [](B& b, const std::string& value) {
@@ -268,7 +272,7 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
     }
     const bool asksForText = result.Help || result.Version;
     if (result.Error.empty() && !asksForText && result.Files.empty() && result.FilesFrom.empty()) {
-        fail("no WAVE file given");
+        fail("no source file given");
     }
     if (result.Error.empty() && !asksForText && result.KeepTree && !result.Options.CustomDir) {
         fail("--keep-tree needs an output folder (--output-dir)");
@@ -277,10 +281,11 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
 }
 
 std::string BatchUsage(const std::string& program) {
-    std::string text = "Usage: " + program +
-                       " [options] FILE|FOLDER...\n"
-                       "Converts PCM WAVE files to MP3, WMA or Ogg Vorbis, several at once.\n"
-                       "\n";
+    std::string text =
+        "Usage: " + program +
+        " [options] FILE|FOLDER...\n"
+        "Converts WAVE, AIFF and FLAC files to MP3, WMA or Ogg Vorbis, several at once.\n"
+        "\n";
     std::string names;
     for (const BatchOption& option : kOptions) {
         if (option.Help != nullptr && *option.Help == '\0') {
@@ -301,7 +306,11 @@ std::string BatchUsage(const std::string& program) {
     return text +
            "\n"
            "Every problem is reported on standard error as one line, \"caption: text\".\n"
-           "A folder gives its files ending in .wav (any case), sorted, hidden ones left out.\n"
+           "A folder gives its files ending in .wav, .wave, .flac, .aif, .aiff, .aifc, .w64 or\n"
+           ".rf64 (any case), sorted, hidden ones left out. A PCM WAVE file of 8 or 16 bits, mono\n"
+           "or stereo, is read as the windows read it; anything else with libsndfile: more than\n"
+           "16 bits are reduced to 16 with TPDF dither, float samples beyond full scale are\n"
+           "clipped (and counted), 3 to 8 channels are mixed down to stereo (ITU-R BS.775).\n"
            "Exit status: 0 when every file was converted, 1 when any file was not or the\n"
            "report could not be written, 2 for a usage error.\n";
 }

@@ -26,21 +26,22 @@ bool Hidden(const fs::path& path) {
     return !name.empty() && name[0] == '.';
 }
 
-bool WaveName(const fs::path& path) {
-    std::string name = path.filename().string();
-    if (name.size() < 4) {
-        return false;
-    }
-    std::string ending = name.substr(name.size() - 4);
+// The names a folder gives: those the second reader opens, or only ".wav" for the classic one.
+bool SourceName(const fs::path& path, bool classicOnly) {
+    std::string ending = path.extension().string();
     std::transform(ending.begin(), ending.end(), ending.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ending == ".wav";
+    if (classicOnly) {
+        return ending == ".wav";
+    }
+    return std::find(kFolderExtensions.begin(), kFolderExtensions.end(), ending) !=
+           kFolderExtensions.end();
 }
 
 class Walk {
   public:
-    Walk(bool recursive, const std::string& skipFolder, SourceList& list)
-        : recursive_(recursive), list_(list) {
+    Walk(bool recursive, const std::string& skipFolder, bool classicOnly, SourceList& list)
+        : recursive_(recursive), classicOnly_(classicOnly), list_(list) {
         if (!skipFolder.empty()) {
             std::error_code error;
             if (fs::is_directory(skipFolder, error)) {
@@ -88,7 +89,7 @@ class Walk {
                 } else {
                     subfoldersLeft = true;
                 }
-            } else if (entry.is_regular_file(typeError) && WaveName(entry.path())) {
+            } else if (entry.is_regular_file(typeError) && SourceName(entry.path(), classicOnly_)) {
                 files.push_back(entry.path());
             }
         }
@@ -100,6 +101,7 @@ class Walk {
     }
 
     bool recursive_;
+    bool classicOnly_;
     SourceList& list_;
     fs::path skip_;
 };
@@ -145,9 +147,9 @@ std::string ReadPathListFile(const std::string& list, bool nulSeparated,
 }
 
 SourceList CollectSources(const std::vector<std::string>& paths, bool recursive,
-                          const std::string& skipFolder) {
+                          const std::string& skipFolder, bool classicOnly) {
     SourceList list;
-    Walk walk(recursive, skipFolder, list);
+    Walk walk(recursive, skipFolder, classicOnly, list);
     for (const std::string& path : paths) {
         std::error_code error;
         if (fs::is_directory(path, error)) {

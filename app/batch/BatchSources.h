@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <functional>
 #include <istream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ConversionOptions.h"
@@ -34,12 +36,16 @@ std::vector<std::string> ReadPathList(std::istream& in, bool nulSeparated);
 std::string ReadPathListFile(const std::string& list, bool nulSeparated,
                              std::vector<std::string>& paths);
 
-// Files stay as given, whatever their names. A folder gives its files whose names end in ".wav"
-// in any case, sorted by path, with hidden files and folders left out; with `recursive` its
-// subfolders too, never through a symbolic link, and never into `skipFolder` (the output folder,
-// may be empty).
+// The endings of the names a folder gives, in lower case.
+inline constexpr std::array<std::string_view, 8> kFolderExtensions = {
+    ".wav", ".wave", ".flac", ".aif", ".aiff", ".aifc", ".w64", ".rf64"};
+
+// Files stay as given, whatever their names. A folder gives its files whose names end in one of
+// kFolderExtensions (with `classicOnly`: in ".wav") in any case, sorted by path, with hidden files
+// and folders left out; with `recursive` its subfolders too, never through a symbolic link, and
+// never into `skipFolder` (the output folder, may be empty).
 SourceList CollectSources(const std::vector<std::string>& paths, bool recursive,
-                          const std::string& skipFolder);
+                          const std::string& skipFolder, bool classicOnly = false);
 
 // The list positions index, index + count, index + 2 * count, ... (counted from 1).
 std::vector<BatchSource> ShardOf(const std::vector<BatchSource>& sources, int index, int count);

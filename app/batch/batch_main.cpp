@@ -158,8 +158,8 @@ int main(int argc, char* argv[]) {
             return 2;
         }
     }
-    SourceList found =
-        CollectSources(paths, command.Recursive, options.CustomDir ? options.OutputDir : "");
+    SourceList found = CollectSources(
+        paths, command.Recursive, options.CustomDir ? options.OutputDir : "", command.ClassicInput);
     if (const auto repeated = DropRepeatedSources(found.sources)) {
         found.messages.push_back(*repeated);
     }
@@ -211,7 +211,7 @@ int main(int argc, char* argv[]) {
     const int jobs = command.Jobs > 0 ? command.Jobs : platform::UsableProcessors();
     RemoveAbandoned(files);
     BatchProgress progress(console, fileCount);
-    WorkerPool pool(command.NoClobber, console, progress);
+    WorkerPool pool(command.NoClobber, console, progress, command.ClassicInput);
     BatchRunner runner(std::move(files), jobs, command.NoClobber, console, report, progress);
     const int converted = runner.Run(stopLevel, pool);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
