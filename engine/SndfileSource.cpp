@@ -229,6 +229,18 @@ SF_VIRTUAL_IO kVirtualIo = {
     [](void* user) { return Of(user).position; },
 };
 
+// The library's reasons, as a line of ours goes on: "Error : flac decoder lost sync." becomes
+// "flac decoder lost sync".
+std::string LibraryText(std::string text) {
+    if (text.rfind("Error : ", 0) == 0) {
+        text.erase(0, 8);
+    }
+    while (!text.empty() && (text.back() == '.' || text.back() == '\n')) {
+        text.pop_back();
+    }
+    return text;
+}
+
 // sf_open's reason for a failure is kept in one place for the whole process.
 std::mutex openMutex;
 
@@ -252,7 +264,7 @@ class SndfileAudio final : public AudioSource {
             file_ = sf_open_virtual(&kVirtualIo, SFM_READ, &info_, &virtual_);
             if (file_ == nullptr) {
                 error = virtual_.error != 0 ? platform::ErrorText(virtual_.error)
-                                            : sf_strerror(nullptr);
+                                            : LibraryText(sf_strerror(nullptr));
                 return Opened::No;
             }
         }
@@ -396,7 +408,7 @@ class SndfileAudio final : public AudioSource {
 
     void Ended() {
         if (sf_error(file_) != SF_ERR_NO_ERROR) {
-            decodeError_ = sf_strerror(file_);
+            decodeError_ = LibraryText(sf_strerror(file_));
         } else if (wholeFile_ && known_ && read_ < static_cast<uint64_t>(info_.frames)) {
             decodeError_ = "it ends after " + std::to_string(read_) + " of its " +
                            std::to_string(info_.frames) + " frames";

@@ -197,17 +197,11 @@ TEST_F(SonvertBatch, ConvertsTheGoodFilesAndReportsEachBadOneOnOneLine) {
         std::ofstream text(Path("notes.wav"));
         text << "this is not a sound file at all, just some text\n";
     }
-    // IEEE float samples: a WAVE file, but not PCM.
-    ASSERT_TRUE(
-        testwave::WriteRaw(Path("float.wav"), {3, 2, 44100, 32}, std::vector<uint8_t>(8000, 0)));
-    // PCM, but 24 bits a sample: the windows' list refuses it, and so does the batch.
-    ASSERT_TRUE(
-        testwave::WriteRaw(Path("deep.wav"), {1, 2, 44100, 24}, std::vector<uint8_t>(6000, 7)));
-
-    const BatchRun run = RunBatch(
-        {"--format", "ogg", "--output-dir", Path("out"), Path("one.wav"), Path("missing.wav"),
-         Path("notes.wav"), Path("float.wav"), Path("deep.wav"), Path("two.wav")},
-        dir_);
+    // The float and 24-bit files that the windows refuse are rows of
+    // ClassicInputRefusesWhatTheWindowsRefuse: sonvert-batch converts them by default.
+    const BatchRun run = RunBatch({"--format", "ogg", "--output-dir", Path("out"), Path("one.wav"),
+                                   Path("missing.wav"), Path("notes.wav"), Path("two.wav")},
+                                  dir_);
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(fs::exists(dir_ / "out" / "one.ogg"));
     EXPECT_TRUE(fs::exists(dir_ / "out" / "two.ogg"));
@@ -217,17 +211,14 @@ TEST_F(SonvertBatch, ConvertsTheGoodFilesAndReportsEachBadOneOnOneLine) {
     EXPECT_EQ(one->codec, "vorbis");
 
     // One line per failed file, in the order the parallel jobs finish them, then the summary.
-    ASSERT_EQ(run.errorLines.size(), 5u);
-    const std::vector<std::string> failures(run.errorLines.begin(), run.errorLines.begin() + 4);
+    ASSERT_EQ(run.errorLines.size(), 3u);
+    const std::vector<std::string> failures(run.errorLines.begin(), run.errorLines.begin() + 2);
     EXPECT_THAT(failures,
                 ::testing::Contains("Error: Could not open '" + Path("missing.wav") + "'"));
     EXPECT_THAT(failures,
-                ::testing::Contains("sonvert-batch: Not PCM formats! (" + Path("deep.wav") + ")"));
-    for (const char* name : {"notes.wav", "float.wav"}) {
-        EXPECT_THAT(failures, ::testing::Contains(::testing::AllOf(
-                                  ::testing::HasSubstr(": "), ::testing::HasSubstr(Path(name)))));
-    }
-    EXPECT_EQ(run.errorLines[4], "sonvert-batch: 2 of 6 files converted");
+                ::testing::Contains(::testing::AllOf(::testing::HasSubstr(": "),
+                                                     ::testing::HasSubstr(Path("notes.wav")))));
+    EXPECT_EQ(run.errorLines[2], "sonvert-batch: 2 of 4 files converted");
     EXPECT_EQ(run.output, "") << "nothing but --help writes to standard output";
 }
 
@@ -743,7 +734,9 @@ std::string FileBytes(const std::string& path) {
 // Runs a shell command with the test's paths in place of {in} and {out}.
 void Make(std::string command, const std::string& in, const std::string& out) {
     for (const auto& [word, path] : {std::pair{std::string("{in}"), in}, {"{out}", out}}) {
-        command.replace(command.find(word), word.size(), "'" + path + "'");
+        if (const auto at = command.find(word); at != std::string::npos) {
+            command.replace(at, word.size(), "'" + path + "'");
+        }
     }
     command = "cd /tmp && " + command + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
@@ -810,9 +803,9 @@ TEST_F(SonvertBatch, ConvertsEveryKindOfSourceLikeItsSixteenBitTwin) {
         {"mulaw.wav", "ffmpeg -v error -i {in} -c:a pcm_mulaw {out}", 0},
         {"alaw.wav", "ffmpeg -v error -i {in} -c:a pcm_alaw {out}", 0},
         {"ima.wav", "ffmpeg -v error -i {in} -c:a adpcm_ima_wav {out}", 0},
-        {"pcm24.aiff", "ffmpeg -v error -i {in} -c:a pcm_s24be {out}", 0},
+        {"aiff24.aiff", "ffmpeg -v error -i {in} -c:a pcm_s24be {out}", 0},
         {"float.aifc", "ffmpeg -v error -i {in} -c:a pcm_f32be -f aiff {out}", 0},
-        {"pcm24.flac", "sox {in} -b 24 {out}", 0},
+        {"flac24.flac", "sox {in} -b 24 {out}", 0},
         // Front and back carry the signal, the LFE channel noise that the mix leaves out:
         // (1 + 0.7071) / 2.4142 of the signal, -3.01 dB.
         {"surround.wav",
@@ -945,7 +938,10 @@ TEST_F(SonvertBatch, BadSourcesFailOnOneLineEach) {
     bytes.replace(bytes.find("data") + 4, 4, "\xF0\xFF\xFF\xFF");
     std::ofstream(Path("claims4g.wav"), std::ios::binary) << bytes;
     // A LIST chunk whose INFO entry claims more than the file holds, before the samples.
-    const std::string list = std::string("LIST\x10\0\0\0INFOINAM\xFF\xFF\xFF\x7FAB", 24);
+    const std::string list = std::string(
+        "LIST\x10\0\0\0INFOINAM\xFF\xFF\xFF\x7F"
+        "AB",
+        24);
     bytes.insert(bytes.find("data"), list);
     std::ofstream(Path("bad-list.wav"), std::ios::binary) << bytes;
     std::ofstream(Path("empty.wav"));
@@ -956,8 +952,7 @@ TEST_F(SonvertBatch, BadSourcesFailOnOneLineEach) {
     ASSERT_EQ(::mkfifo(Path("fifo.wav").c_str(), 0600), 0);
 
     const std::vector<std::pair<const char*, std::string>> refused = {
-        {"truncated.flac",
-         "Error: Could not read '" + Path("truncated.flac") + "': it ends after "},
+        {"truncated.flac", "Error: Could not read '" + Path("truncated.flac") + "': "},
         {"empty.wav", "Error: Could not read '" + Path("empty.wav") + "': the file is empty"},
         {"text.wav", "Error: Could not read '" + Path("text.wav") +
                          "': it is not a WAVE, AIFF, FLAC or Ogg file"},
@@ -981,7 +976,7 @@ TEST_F(SonvertBatch, BadSourcesFailOnOneLineEach) {
     for (const char* output : {"out/claims4g.mp3", "out/bad-list.mp3"}) {
         const auto media = ProbeMedia(Path(output));
         ASSERT_TRUE(media) << output;
-        EXPECT_NEAR(media->decodedFrames, 441000, 2304) << output;
+        EXPECT_NEAR(static_cast<double>(media->decodedFrames), 441000, 2304) << output;
     }
 }
 
