@@ -306,11 +306,10 @@ std::string BatchUsage(const std::string& program) {
     return text +
            "\n"
            "Every problem is reported on standard error as one line, \"caption: text\".\n"
-           "A folder gives its files ending in .wav, .wave, .flac, .aif, .aiff, .aifc, .w64 or\n"
-           ".rf64 (any case), sorted, hidden ones left out. A PCM WAVE file of 8 or 16 bits, mono\n"
-           "or stereo, is read as the windows read it; anything else with libsndfile: more than\n"
-           "16 bits are reduced to 16 with TPDF dither, float samples beyond full scale are\n"
-           "clipped (and counted), 3 to 8 channels are mixed down to stereo (ITU-R BS.775).\n"
+           "A folder gives its .wav .wave .flac .aif .aiff .aifc .w64 .rf64 files (any\n"
+           "case), sorted, hidden ones left out. 8- and 16-bit PCM WAVE files are read as\n"
+           "the windows read them, the rest with libsndfile: more than 16 bits are dithered\n"
+           "to 16, float beyond full scale is clipped, 3 to 8 channels are mixed to stereo.\n"
            "Exit status: 0 when every file was converted, 1 when any file was not or the\n"
            "report could not be written, 2 for a usage error.\n";
 }
