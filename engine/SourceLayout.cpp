@@ -48,6 +48,9 @@ constexpr uint16_t kPcm = 1, kMsAdpcm = 2, kFloat = 3, kAlaw = 6, kMulaw = 7, kI
 // The tail that every standard WAVE_FORMAT_EXTENSIBLE subformat and Wave64 chunk GUID shares.
 constexpr unsigned char kSubformatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                               0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+// The Ambisonic B-format subformats' tail, which the library reads too.
+constexpr unsigned char kAmbisonicTail[14] = {0x00, 0x00, 0x21, 0x07, 0xD3, 0x11, 0x86,
+                                              0x44, 0xC8, 0xC1, 0xCA, 0x00, 0x00, 0x00};
 constexpr unsigned char kW64Tail[12] = {0xF3, 0xAC, 0xD3, 0x11, 0x8C, 0xD1,
                                         0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A};
 constexpr unsigned char kW64RiffTail[12] = {0x2E, 0x91, 0xCF, 0x11, 0xA5, 0xD6,
@@ -79,7 +82,8 @@ bool CleanFormat(const std::vector<unsigned char>& body, const Bytes& order, std
     std::size_t length = 16;
     if (tag == kExtensible) {
         if (body.size() < 40 || extra < 22 ||
-            std::memcmp(&body[26], kSubformatTail, sizeof kSubformatTail) != 0) {
+            (std::memcmp(&body[26], kSubformatTail, sizeof kSubformatTail) != 0 &&
+             std::memcmp(&body[26], kAmbisonicTail, sizeof kAmbisonicTail) != 0)) {
             error = "its extensible format chunk is malformed";
             return false;
         }
