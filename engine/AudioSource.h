@@ -29,7 +29,7 @@ class AudioSource {
   public:
     virtual ~AudioSource() = default;
     virtual const SourceShape& Shape() const = 0;
-    // Reads up to `bytes` bytes of 16-bit samples into `into` (room for bytes / 2 + 1 samples);
+    // Reads up to `bytes` bytes of 16-bit samples into `into` (room for as many, rounded up);
     // the number given, 0 at the end.
     virtual std::size_t Read(int16_t* into, std::size_t bytes) = 0;
     // The system's error number when reading failed part-way, else 0.

@@ -56,7 +56,7 @@ class Pump {
           bytes_(source.Shape().Bytes),
           blockSamples_(blockBytes / 2),
           wholeBlocks_(mp3 && source.Shape().WholeBlocks),
-          samples_(blockSamples_ + 1) {}
+          samples_(blockSamples_) {}
 
     const int16_t* Samples() const { return samples_.data(); }
     uint64_t Consumed() const { return consumed_; }
