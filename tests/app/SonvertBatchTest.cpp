@@ -940,7 +940,7 @@ TEST_F(SonvertBatch, BadSourcesFailOnOneLineEach) {
     // A LIST chunk whose INFO entry claims more than the file holds, before the samples.
     const std::string list = std::string(
         "LIST\x10\0\0\0INFOINAM\xFF\xFF\xFF\x7F"
-        "AB",
+        "ABCD",
         24);
     bytes.insert(bytes.find("data"), list);
     std::ofstream(Path("bad-list.wav"), std::ios::binary) << bytes;
