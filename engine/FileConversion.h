@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
+#include "AudioSource.h"
 #include "ConversionOptions.h"
 #include "ConversionReporter.h"
 
@@ -18,6 +20,18 @@ struct OutputGuard {
     bool staged = false;
     // With staged: an output that exists by the time the file is complete is never replaced.
     bool keepExisting = false;
+};
+
+// Which readers a conversion tries on a source. The windows' own: none of these.
+struct SourceReaders {
+    // The list's probe runs before the worker's header checks, so that a file is refused with the
+    // message the windows' list gives.
+    bool ProbeFirst = false;
+    // Opens what the classic reader refuses (the stream stays the caller's); null after a box.
+    // Empty: the classic reader's refusal stands.
+    std::function<std::unique_ptr<AudioSource>(std::FILE*, const std::string& source,
+                                               platform::MessageTarget&)>
+        Second;
 };
 
 // Converts WAVE files one at a time, each into the output its caller worked out, all with the same
@@ -31,11 +45,14 @@ class FileConversion {
     // Opens a source for reading; tests give one that fails part-way. Empty: the real file.
     std::function<std::FILE*(const std::string&)> SourceOpener;
 
+    SourceReaders Inputs;
+
     // The file is number `index` (from 0) of the `count` a batch's bar stands for.
     FileOutcome Convert(const std::string& source, const std::string& output, int index = 0,
                         int count = 1);
 
   private:
+    std::unique_ptr<AudioSource> OpenSource(const std::string& source, std::FILE* file);
     FileOutcome Run(const std::string& source, const std::string& output, int index, int count);
 
     ConversionOptions options_;

@@ -84,9 +84,8 @@ void ReportNotWave(platform::MessageTarget& messages) {
 }
 
 // The probe's.
-void ReportProbeNotWave() {
-    platform::ProcessMessages().ApplicationMessageBox("This is not a valid Wave file.", "ERROR",
-                                                      platform::MbOk);
+void ReportProbeNotWave(platform::MessageTarget& messages) {
+    messages.ApplicationMessageBox("This is not a valid Wave file.", "ERROR", platform::MbOk);
 }
 
 }  // namespace
@@ -100,18 +99,32 @@ void ReportUnopenedSource(const std::string& path, OpenFailure failure,
     messages.MessageBox("Could not open '" + path + "'", "Error", platform::MbOk);
 }
 
+void ReportChannelCount(const std::string& path, unsigned channels,
+                        platform::MessageTarget& messages) {
+    messages.MessageBox("Could not convert '" + path + "': it has " + std::to_string(channels) +
+                            " channels; only mono and stereo files can be converted",
+                        "Error", platform::MbOk);
+}
+
 bool GetWaveInfo(const std::string& path, WaveInfo& info) {
     info = WaveInfo{};
     OpenFailure failure = OpenFailure::None;
     std::FILE* stream = platform::OpenRegularFile(path, failure);
     if (stream == nullptr) {
         if (failure == OpenFailure::NotRegularFile) {
-            ReportProbeNotWave();
+            ReportProbeNotWave(platform::ProcessMessages());
         } else {
             platform::ProcessMessages().ShowPlainMessage("Cannot open the file!");
         }
         return false;
     }
+    const bool listable = ProbeWave(stream, info, platform::ProcessMessages());
+    std::fclose(stream);
+    return listable;
+}
+
+bool ProbeWave(std::FILE* stream, WaveInfo& info, platform::MessageTarget& messages) {
+    info = WaveInfo{};
     WaveFormat header;
     uint32_t fmtSize = 0;
     const bool hasFormat = ReadFormat(stream, header, fmtSize);
@@ -121,9 +134,8 @@ bool GetWaveInfo(const std::string& path, WaveInfo& info) {
         info.BitsPerSample = header.BitsPerSample;
     }
     if (!hasFormat || !FindData(stream, fmtSize, header)) {
-        std::fclose(stream);
         info = WaveInfo{};
-        ReportProbeNotWave();
+        ReportProbeNotWave(messages);
         return false;
     }
     info.DataSize = header.DataSize;
@@ -131,11 +143,10 @@ bool GetWaveInfo(const std::string& path, WaveInfo& info) {
     const uint64_t byteRate =
         static_cast<uint64_t>(info.SampleRate) * info.Channels * info.BitsPerSample / 8;
     info.Seconds = byteRate == 0 ? 0 : static_cast<uint32_t>(info.DataSize / byteRate);
-    std::fclose(stream);
     if (ListableBitDepth(info.BitsPerSample)) {
         return true;
     }
-    platform::ProcessMessages().ShowPlainMessage(kNotPcmMessage);
+    messages.ShowPlainMessage(kNotPcmMessage);
     return false;
 }
 

@@ -44,6 +44,13 @@ inline constexpr const char* kNotPcmMessage = "Not PCM formats!";
 
 // Probes a file for the list. False after a message: the file may not be listed.
 bool GetWaveInfo(const std::string& path, WaveInfo& info);
+// The same probe of a stream opened at offset 0, its messages to `messages`; the stream is left
+// anywhere.
+bool ProbeWave(std::FILE* stream, WaveInfo& info, platform::MessageTarget& messages);
+
+// The worker's refusal of a file with other than one or two channels.
+void ReportChannelCount(const std::string& path, unsigned channels,
+                        platform::MessageTarget& messages);
 
 // Reads the header of a source opened at offset 0 and leaves it at the first sample byte.
 // Empty after a message to `messages`: the file is skipped.

@@ -17,6 +17,8 @@ packages=(
   libmp3lame-dev libvorbis-dev libogg-dev libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
   # the tags copied from the sources into the outputs
   libtag1-dev
+  # the second reader of sonvert-batch (24-bit, float, extensible WAVE, AIFF, FLAC, ...)
+  libsndfile1-dev
   # tests and benchmarks (locales: the sources a test builds a decimal-comma locale from)
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg lame vorbis-tools python3-mutagen flac time xvfb xauth locales
   # independent MP3 readers for the length tests

@@ -137,6 +137,10 @@ constexpr BatchOption kOptions[] = {
      Set<&B::NullSeparated>},
     {"-r", "--recursive", nullptr, "walk the subfolders of a folder too", Set<&B::Recursive>},
     {"", "--keep-tree", nullptr, "with -o, repeat each folder's tree below DIR", Set<&B::KeepTree>},
+    {"", "--classic-input", nullptr,
+     "read only what the windows read (8- and 16-bit PCM WAVE, mono or stereo), refuse the rest "
+     "with their messages; folders give .wav files only",
+     Set<&B::ClassicInput>},
     {"-n", "--no-clobber", nullptr, "skip a file whose output file exists", Set<&B::NoClobber>},
     {"-u", "--update", nullptr, "skip a file whose output file is not older than it",
      Set<&B::Update>},
@@ -270,7 +274,7 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
     }
     const bool asksForText = result.Help || result.Version;
     if (result.Error.empty() && !asksForText && result.Files.empty() && result.FilesFrom.empty()) {
-        fail("no WAVE file given");
+        fail("no source file given");
     }
     if (result.Error.empty() && !asksForText && result.KeepTree && !result.Options.CustomDir) {
         fail("--keep-tree needs an output folder (--output-dir)");
@@ -279,10 +283,11 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& arguments,
 }
 
 std::string BatchUsage(const std::string& program) {
-    std::string text = "Usage: " + program +
-                       " [options] FILE|FOLDER...\n"
-                       "Converts PCM WAVE files to MP3, WMA or Ogg Vorbis, several at once.\n"
-                       "\n";
+    std::string text =
+        "Usage: " + program +
+        " [options] FILE|FOLDER...\n"
+        "Converts WAVE, AIFF and FLAC files to MP3, WMA or Ogg Vorbis, several at once.\n"
+        "\n";
     std::string names;
     for (const BatchOption& option : kOptions) {
         if (option.Help != nullptr && *option.Help == '\0') {
@@ -303,7 +308,10 @@ std::string BatchUsage(const std::string& program) {
     return text +
            "\n"
            "Every problem is reported on standard error as one line, \"caption: text\".\n"
-           "A folder gives its files ending in .wav (any case), sorted, hidden ones left out.\n"
+           "A folder gives its .wav .wave .flac .aif .aiff .aifc .w64 .rf64 files (any\n"
+           "case), sorted, hidden ones left out. 8- and 16-bit PCM WAVE files are read as\n"
+           "the windows read them, the rest with libsndfile: more than 16 bits are dithered\n"
+           "to 16, float beyond full scale is clipped, 3 to 8 channels are mixed to stereo.\n"
            "Exit status: 0 when every file was converted, 1 when any file was not or the\n"
            "report could not be written, 2 for a usage error.\n";
 }

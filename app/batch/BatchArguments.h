@@ -19,8 +19,9 @@ struct BatchArguments {
     std::string Report;                  // not empty: write the JSON Lines report there
     int ShardIndex = 1;                  // convert only list positions ShardIndex + k * ShardCount
     int ShardCount = 1;
-    bool Recursive = false;  // walk the subfolders of a folder given as a source
-    bool KeepTree = false;   // mirror the walked folders below the output folder
+    bool Recursive = false;     // walk the subfolders of a folder given as a source
+    bool KeepTree = false;      // mirror the walked folders below the output folder
+    bool ClassicInput = false;  // read with the windows' reader alone, refuse what they refuse
     bool Help = false;
     bool Version = false;
     std::string Error;  // not empty: a usage error, said in one line

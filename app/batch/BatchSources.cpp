@@ -28,22 +28,23 @@ bool Hidden(const fs::path& path) {
     return !name.empty() && name[0] == '.';
 }
 
-bool WaveName(const fs::path& path) {
-    std::string name = path.filename().string();
-    if (name.size() < 4) {
-        return false;
-    }
-    std::string ending = name.substr(name.size() - 4);
+// The names a folder gives: those the second reader opens, or only ".wav" for the classic one.
+bool SourceName(const fs::path& path, bool classicOnly) {
+    std::string ending = path.extension().string();
     std::transform(ending.begin(), ending.end(), ending.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ending == ".wav";
+    if (classicOnly) {
+        return ending == ".wav";
+    }
+    return std::find(kFolderExtensions.begin(), kFolderExtensions.end(), ending) !=
+           kFolderExtensions.end();
 }
 
 class Walk {
   public:
     Walk(bool recursive, const std::string& skipFolder, const StopRequested& stopped,
-         SourceList& list)
-        : recursive_(recursive), stopped_(stopped), list_(list) {
+         bool classicOnly, SourceList& list)
+        : recursive_(recursive), classicOnly_(classicOnly), stopped_(stopped), list_(list) {
         if (!skipFolder.empty()) {
             std::error_code error;
             if (fs::is_directory(skipFolder, error)) {
@@ -113,7 +114,7 @@ class Walk {
                 } else {
                     subfoldersLeft = true;
                 }
-            } else if (entry.is_regular_file(typeError) && WaveName(entry.path())) {
+            } else if (entry.is_regular_file(typeError) && SourceName(entry.path(), classicOnly_)) {
                 std::string path = entry.path().string();
                 std::string key = path;
                 std::replace(key.begin(), key.end(), '/', '\0');
@@ -128,6 +129,7 @@ class Walk {
     }
 
     bool recursive_;
+    bool classicOnly_;
     const StopRequested& stopped_;
     bool halted_ = false;
     SourceList& list_;
@@ -220,9 +222,10 @@ std::string ReadPathList(const std::string& list, bool nulSeparated, const StopR
 }
 
 SourceList CollectSources(const std::vector<BatchSource>& paths, bool recursive,
-                          const std::string& skipFolder, const StopRequested& stopped) {
+                          const std::string& skipFolder, const StopRequested& stopped,
+                          bool classicOnly) {
     SourceList list;
-    Walk walk(recursive, skipFolder, stopped, list);
+    Walk walk(recursive, skipFolder, stopped, classicOnly, list);
     for (const BatchSource& path : paths) {
         if (walk.Stopped()) {
             break;

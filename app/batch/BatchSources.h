@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -47,12 +48,17 @@ std::vector<BatchSource> ParsePathList(std::string_view text, bool nulSeparated,
 std::string ReadPathList(const std::string& list, bool nulSeparated, const StopRequested& stopped,
                          std::vector<BatchSource>& paths);
 
+// The endings of the names a folder gives, in lower case.
+inline constexpr std::array<std::string_view, 8> kFolderExtensions = {
+    ".wav", ".wave", ".flac", ".aif", ".aiff", ".aifc", ".w64", ".rf64"};
+
 // Files stay as given, whatever their names, and refused entries as they are. A folder gives its
-// files whose names end in ".wav" in any case, sorted by path, with hidden files and folders left
-// out; with `recursive` its subfolders too, never through a symbolic link, and never into
-// `skipFolder` (the output folder, may be empty).
+// files whose names end in one of kFolderExtensions (with `classicOnly`: in ".wav") in any case,
+// sorted by path, with hidden files and folders left out; with `recursive` its subfolders too,
+// never through a symbolic link, and never into `skipFolder` (the output folder, may be empty).
 SourceList CollectSources(const std::vector<BatchSource>& paths, bool recursive,
-                          const std::string& skipFolder, const StopRequested& stopped = {});
+                          const std::string& skipFolder, const StopRequested& stopped = {},
+                          bool classicOnly = false);
 
 // The list positions index, index + count, index + 2 * count, ... (counted from 1).
 std::vector<BatchSource> ShardOf(const std::vector<BatchSource>& sources, int index, int count);

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "FileConversion.h"
+#include "SndfileSource.h"
 
 namespace {
 
@@ -43,8 +44,9 @@ class FileReporter final : public ConversionReporter {
 
 }  // namespace
 
-WorkerPool::WorkerPool(bool noClobber, BatchConsole& console, BatchProgress& progress)
-    : noClobber_(noClobber), console_(console), progress_(progress) {}
+WorkerPool::WorkerPool(bool noClobber, BatchConsole& console, BatchProgress& progress,
+                       bool classicInput)
+    : noClobber_(noClobber), classicInput_(classicInput), console_(console), progress_(progress) {}
 
 WorkerPool::~WorkerPool() {
     {
@@ -108,6 +110,11 @@ FinishedFile WorkerPool::Convert(std::size_t index, const BatchFile& file) {
     }
     FileReporter reporter(index, file.source, console_, progress_);
     FileConversion conversion(file.options, {true, noClobber_}, reporter, halt_);
+    if (classicInput_) {
+        conversion.Inputs.ProbeFirst = true;
+    } else {
+        conversion.Inputs.Second = OpenWithSndfile;
+    }
     const auto start = std::chrono::steady_clock::now();
     const FileOutcome outcome = conversion.Convert(file.source, file.output);
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;

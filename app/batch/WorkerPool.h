@@ -16,7 +16,9 @@
 // is the pool's size.
 class WorkerPool final : public FileRunner {
   public:
-    WorkerPool(bool noClobber, BatchConsole& console, BatchProgress& progress);
+    // With classicInput the files are read as the windows read them, and refused as they are.
+    WorkerPool(bool noClobber, BatchConsole& console, BatchProgress& progress,
+               bool classicInput = false);
     // Lets the idle threads go and joins them.
     ~WorkerPool() override;
 
@@ -29,6 +31,7 @@ class WorkerPool final : public FileRunner {
     FinishedFile Convert(std::size_t index, const BatchFile& file);
 
     const bool noClobber_;
+    const bool classicInput_;
     BatchConsole& console_;
     BatchProgress& progress_;
     std::atomic<bool> halt_{false};

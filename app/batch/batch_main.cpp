@@ -215,8 +215,9 @@ int main(int argc, char* argv[]) {
             return 2;
         }
     }
-    SourceList found = CollectSources(paths, command.Recursive,
-                                      options.CustomDir ? options.OutputDir : "", Stopping);
+    SourceList found =
+        CollectSources(paths, command.Recursive, options.CustomDir ? options.OutputDir : "",
+                       Stopping, command.ClassicInput);
     if (const auto repeated = DropRepeatedSources(found.sources, Stopping)) {
         found.messages.push_back(*repeated);
     }
@@ -287,7 +288,7 @@ int main(int argc, char* argv[]) {
     const int jobs = command.Jobs > 0 ? command.Jobs : platform::UsableProcessors();
     RemoveAbandoned(files);
     BatchProgress progress(console, fileCount);
-    WorkerPool pool(command.NoClobber, console, progress);
+    WorkerPool pool(command.NoClobber, console, progress, command.ClassicInput);
     const ExistingOutput existing = command.NoClobber ? ExistingOutput::Keep
                                     : command.Update  ? ExistingOutput::Update
                                                       : ExistingOutput::Replace;

@@ -143,7 +143,7 @@ TEST(ParseBatchArguments, HelpNeedsNoFiles) {
 TEST(BatchUsage, ListsEveryOptionWithItsHelp) {
     EXPECT_EQ(BatchUsage("sonvert-batch"),
               "Usage: sonvert-batch [options] FILE|FOLDER...\n"
-              "Converts PCM WAVE files to MP3, WMA or Ogg Vorbis, several at once.\n"
+              "Converts WAVE, AIFF and FLAC files to MP3, WMA or Ogg Vorbis, several at once.\n"
               "\n"
               "  -f, --format mp3|wma|ogg     output format\n"
               "  -o, --output-dir DIR         write every output file into DIR\n"
@@ -163,6 +163,9 @@ TEST(BatchUsage, ListsEveryOptionWithItsHelp) {
               "  -0, --null                   the lists separate their paths with NUL bytes\n"
               "  -r, --recursive              walk the subfolders of a folder too\n"
               "      --keep-tree              with -o, repeat each folder's tree below DIR\n"
+              "      --classic-input          read only what the windows read (8- and 16-bit PCM\n"
+              "                               WAVE, mono or stereo), refuse the rest with their\n"
+              "                               messages; folders give .wav files only\n"
               "  -n, --no-clobber             skip a file whose output file exists\n"
               "  -u, --update                 skip a file whose output file is not older than it\n"
               "      --report FILE            write one JSON line per file into FILE\n"
@@ -171,7 +174,10 @@ TEST(BatchUsage, ListsEveryOptionWithItsHelp) {
               "      --version                show the version\n"
               "\n"
               "Every problem is reported on standard error as one line, \"caption: text\".\n"
-              "A folder gives its files ending in .wav (any case), sorted, hidden ones left out.\n"
+              "A folder gives its .wav .wave .flac .aif .aiff .aifc .w64 .rf64 files (any\n"
+              "case), sorted, hidden ones left out. 8- and 16-bit PCM WAVE files are read as\n"
+              "the windows read them, the rest with libsndfile: more than 16 bits are dithered\n"
+              "to 16, float beyond full scale is clipped, 3 to 8 channels are mixed to stereo.\n"
               "Exit status: 0 when every file was converted, 1 when any file was not or the\n"
               "report could not be written, 2 for a usage error.\n");
 }
