@@ -2,6 +2,9 @@
 #include "SegmentedVorbis.h"
 
 #include <algorithm>
+#include <cmath>
+#include <complex>
+#include <optional>
 #include <utility>
 
 namespace vorbisstandin {
@@ -17,6 +20,49 @@ constexpr std::size_t kSilentPacketBytes = 4;
 constexpr int kMostCentres = 8;
 constexpr std::size_t kLockBlocks = 8;
 constexpr std::size_t kMostThreadsPerStream = 32;
+// Identical packets do not show that the encoders' psychoacoustic state agrees: libvorbis weighs
+// each tone against the loudest spectral peak of the recent past, a level that falls by 6 dB a
+// second, and an encoder that never heard a loud sound before its start gives the same packets
+// as one that did until some tone crosses a threshold. Both forget what came before the run of
+// identical packets once a block of that run peaks above what those sounds can still weigh: at
+// most 0 dB, less 6 dB for each second since. The margin covers libvorbis's fast logarithm.
+constexpr double kPeakFallPerSecond = 6.0;
+constexpr double kPeakMarginDb = 1.0;
+
+// The Vorbis window's rising half over `half` samples.
+double WindowRise(long at, long half) {
+    constexpr double kHalfPi = 1.5707963267948966;
+    const double x =
+        std::sin((static_cast<double>(at) + 0.5) / static_cast<double>(half) * kHalfPi);
+    return std::sin(kHalfPi * x * x);
+}
+
+void Transform(std::vector<std::complex<double>>& values) {
+    const std::size_t n = values.size();
+    for (std::size_t i = 1, j = 0; i < n; ++i) {
+        std::size_t bit = n >> 1;
+        for (; (j & bit) != 0; bit >>= 1) {
+            j ^= bit;
+        }
+        j ^= bit;
+        if (i < j) {
+            std::swap(values[i], values[j]);
+        }
+    }
+    for (std::size_t length = 2; length <= n; length <<= 1) {
+        const double angle = -2 * 3.141592653589793 / static_cast<double>(length);
+        const std::complex<double> step(std::cos(angle), std::sin(angle));
+        for (std::size_t at = 0; at < n; at += length) {
+            std::complex<double> turn(1);
+            for (std::size_t k = 0; k < length / 2; ++k) {
+                const std::complex<double> odd = values[at + k + length / 2] * turn;
+                values[at + k + length / 2] = values[at + k] - odd;
+                values[at + k] += odd;
+                turn *= step;
+            }
+        }
+    }
+}
 
 }  // namespace
 
@@ -29,6 +75,7 @@ struct SegmentedVorbis::Segment {
     std::vector<int16_t> samples;
     std::vector<Block> grid;  // the block pass's blocks near the segment's start
     std::unique_ptr<Encoder> encoder;
+    int64_t encoderStart = 0;
     bool done = false;  // guarded by the stream's mutex, as is what the pool wrote before it
     bool failed = false;
 };
@@ -44,6 +91,49 @@ struct Layout {
 
 const int16_t* FrameAt(const SegmentedVorbis::Segment& segment, int64_t frame, int channels) {
     return segment.samples.data() + (frame - segment.start) * channels;
+}
+
+// The loudest bin below half the block's spectrum over the channels, as libvorbis measures it for
+// its psychoacoustics (0 dB for a full-scale tone), less the margin; nothing when the block's
+// samples are not all in the segment.
+std::optional<double> SpectralPeak(const Layout& layout, const SegmentedVorbis::Segment& segment,
+                                   const Packet& packet) {
+    const long n = packet.isLong != 0 ? layout.longBlock : layout.shortBlock;
+    const long left =
+        packet.isLong != 0 && packet.previousLong != 0 ? layout.longBlock : layout.shortBlock;
+    const long right =
+        packet.isLong != 0 && packet.nextLong != 0 ? layout.longBlock : layout.shortBlock;
+    const int64_t first = packet.granule - n / 2;
+    if (packet.endOfStream || first < segment.start || first + n > segment.end) {
+        return std::nullopt;
+    }
+    const long leftBegin = n / 4 - left / 4;
+    const long leftEnd = leftBegin + left / 2;
+    const long rightBegin = n / 2 + n / 4 - right / 4;
+    const long rightEnd = rightBegin + right / 2;
+    const int channels = layout.settings.channels;
+    const int16_t* frames = FrameAt(segment, first, channels);
+    double loudest = 0;
+    std::vector<std::complex<double>> spectrum(static_cast<std::size_t>(n));
+    for (int c = 0; c < channels; ++c) {
+        for (long i = 0; i < n; ++i) {
+            const double window = i < leftBegin    ? 0
+                                  : i < leftEnd    ? WindowRise(i - leftBegin, left / 2)
+                                  : i < rightBegin ? 1
+                                  : i < rightEnd   ? WindowRise(rightEnd - 1 - i, right / 2)
+                                                   : 0;
+            spectrum[static_cast<std::size_t>(i)] = window * frames[i * channels + c] / 32768.0;
+        }
+        Transform(spectrum);
+        for (long k = 0; k < n / 2; ++k) {
+            loudest = std::max(loudest, std::norm(spectrum[static_cast<std::size_t>(k)]));
+        }
+    }
+    if (loudest <= 0) {
+        return -400.0;
+    }
+    const double peak = 20 * std::log10(4.0 / static_cast<double>(n)) + 10 * std::log10(loudest);
+    return std::min(peak, 0.0) - kPeakMarginDb;
 }
 
 // Whether a fresh encoder started at `start` puts its blocks on the grid from grid[at] on.
@@ -109,6 +199,7 @@ void EncodeSegment(const Layout& layout, SegmentedVorbis::Segment& segment) {
                                              static_cast<std::size_t>(segment.end - start)) ||
                      (segment.last && !encoder->End());
     segment.encoder = std::move(encoder);
+    segment.encoderStart = start;
 }
 
 }  // namespace
@@ -291,7 +382,10 @@ bool SegmentedVorbis::Join(Segment& segment) {
     int counted = 0;
     std::size_t runLater = 0;
     std::size_t runChain = 0;
+    int64_t reference = 0;  // where the run's shared past begins
+    bool dominated = false;
     bool joined = false;
+    const Layout layout{settings_, shortBlock_, longBlock_, LeadIn()};
     while (i < later.size() && !joined) {
         std::deque<Packet>& chain = chain_->packets;
         while (j < chain.size() && chain[j].granule < later[i].granule) {
@@ -318,9 +412,21 @@ bool SegmentedVorbis::Join(Segment& segment) {
         if (length++ == 0) {
             runLater = i;
             runChain = j;
+            dominated = false;
+            // The later encoder's first blocks hold libvorbis's extrapolation of its start.
+            reference = std::max(later[i].granule, segment.encoderStart + 3 * longBlock_ / 2);
         }
         counted += later[i].bytes.size() > kSilentPacketBytes ? 1 : 0;
-        joined = counted >= kJoinPackets;
+        if (!dominated) {
+            const double fallen = kPeakFallPerSecond *
+                                  static_cast<double>(later[i].granule - reference - longBlock_) /
+                                  static_cast<double>(settings_.rate);
+            if (fallen > 0) {
+                const std::optional<double> peak = SpectralPeak(layout, segment, later[i]);
+                dominated = peak && *peak >= -fallen;
+            }
+        }
+        joined = counted >= kJoinPackets && dominated;
         ++i;
         ++j;
     }

@@ -79,6 +79,9 @@ bool Encoder::Drain() {
         ogg_packet packet;
         while (vorbis_bitrate_flushpacket(&dsp_, &packet) == 1) {
             packets.push_back({origin_ + packet.granulepos, packet.e_o_s != 0,
+                               static_cast<uint8_t>(block_.lW != 0),
+                               static_cast<uint8_t>(block_.W != 0),
+                               static_cast<uint8_t>(block_.nW != 0),
                                std::vector<uint8_t>(packet.packet, packet.packet + packet.bytes)});
         }
     }

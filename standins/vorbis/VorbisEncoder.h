@@ -20,8 +20,12 @@ struct Settings {
 };
 
 struct Packet {
-    int64_t granule = 0;  // in the whole stream's frames
+    int64_t granule = 0;  // in the whole stream's frames: its block's centre, but at the end
     bool endOfStream = false;
+    // The sizes of its block and of the blocks beside it (1 long, 0 short), which shape its window.
+    uint8_t previousLong = 0;
+    uint8_t isLong = 0;
+    uint8_t nextLong = 0;
     std::vector<uint8_t> bytes;
 };
 

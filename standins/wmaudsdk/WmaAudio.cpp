@@ -22,7 +22,7 @@ extern "C" {
 #include "ProductVersion.h"
 #include "SegmentedEncoder.h"
 #include "WmaAudioApi.h"
-#include "WmaPool.h"
+#include "WorkerPool.h"
 
 SONVERT_PRODUCT_VERSION(4, 0, 0, 1);
 
