@@ -188,7 +188,9 @@ constexpr std::size_t kSegmentFrames = 768;
 // Decoding lags the source by libmp3lame's delay and the decoder's.
 constexpr std::size_t kCodecDelay = 576 + 529;
 
-enum class Base { Sweep, Noise, Constant, Sparse };
+// Hush: faint noise after loud bursts a little before each seam, which a segment's encoder that
+// starts after them never hears.
+enum class Base { Sweep, Noise, Constant, Sparse, Hush };
 
 struct SeamRow {
     const char* name;
@@ -214,11 +216,16 @@ std::vector<std::vector<double>> SeamSignal(const SeamRow& row, std::size_t leng
             signal[c][n] = row.base == Base::Sweep      ? 0.4 * std::sin(phase)
                            : row.base == Base::Noise    ? ((seed >> 16) / 32768.0 - 1.0) * 0.3
                            : row.base == Base::Constant ? 0.25
+                           : row.base == Base::Hush     ? ((seed >> 16) / 32768.0 - 1.0) * 0.003
                                                         : 0.0;
         }
         for (std::size_t seam = seamEvery; seam < length && row.base != Base::Constant;
              seam += seamEvery) {
-            for (const std::size_t start : {seam - frameSize, seam - 300, seam, seam + 583}) {
+            const std::size_t hush = row.rate / 2;
+            for (const std::size_t start :
+                 row.base == Base::Hush
+                     ? std::vector<std::size_t>{seam - hush, seam - hush * 2 / 3}
+                     : std::vector<std::size_t>{seam - frameSize, seam - 300, seam, seam + 583}) {
                 signal[c][start] += 0.5;
                 for (std::size_t i = 0; i < 1500; ++i) {
                     signal[c][start + i] +=
@@ -595,7 +602,9 @@ INSTANTIATE_TEST_SUITE_P(
                       VorbisRow{{"constant_stereo_44100", Base::Constant, 44100, 0, 0, false},
                                 0.4f},
                       VorbisRow{{"sparse_stereo_44100", Base::Sparse, 44100, 0, 0, false}, 0.4f},
-                      VorbisRow{{"sparse_mono_22050", Base::Sparse, 22050, 3, 0, false}, 0.1f}),
+                      VorbisRow{{"sparse_mono_22050", Base::Sparse, 22050, 3, 0, false}, 0.1f},
+                      VorbisRow{{"hush_stereo_44100", Base::Hush, 44100, 0, 0, false}, 0.1f},
+                      VorbisRow{{"hush_mono_22050", Base::Hush, 22050, 3, 0, false}, 0.3f}),
     [](const ::testing::TestParamInfo<VorbisRow>& row) {
         return std::string(row.param.signal.name);
     });
