@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <optional>
 #include <utility>
 
 namespace vorbisstandin {
@@ -30,11 +29,15 @@ constexpr double kPeakFallPerSecond = 6.0;
 constexpr double kPeakMarginDb = 1.0;
 
 // The Vorbis window's rising half over `half` samples.
-double WindowRise(long at, long half) {
+std::vector<double> WindowRise(long half) {
     constexpr double kHalfPi = 1.5707963267948966;
-    const double x =
-        std::sin((static_cast<double>(at) + 0.5) / static_cast<double>(half) * kHalfPi);
-    return std::sin(kHalfPi * x * x);
+    std::vector<double> rise(static_cast<std::size_t>(half));
+    for (long at = 0; at < half; ++at) {
+        const double x =
+            std::sin((static_cast<double>(at) + 0.5) / static_cast<double>(half) * kHalfPi);
+        rise[static_cast<std::size_t>(at)] = std::sin(kHalfPi * x * x);
+    }
+    return rise;
 }
 
 void Transform(std::vector<std::complex<double>>& values) {
@@ -93,19 +96,20 @@ const int16_t* FrameAt(const SegmentedVorbis::Segment& segment, int64_t frame, i
     return segment.samples.data() + (frame - segment.start) * channels;
 }
 
-// The loudest bin below half the block's spectrum over the channels, as libvorbis measures it for
-// its psychoacoustics (0 dB for a full-scale tone), less the margin; nothing when the block's
-// samples are not all in the segment.
-std::optional<double> SpectralPeak(const Layout& layout, const SegmentedVorbis::Segment& segment,
-                                   const Packet& packet) {
+// Whether the loudest bin below half the block's spectrum, over the channels and as libvorbis
+// measures it for its psychoacoustics (0 dB for a full-scale tone), less the margin, reaches
+// `level`; false when the block's samples are not all in the segment. `rises`: the window's
+// rising halves for short and long blocks.
+bool PeaksAbove(const Layout& layout, const SegmentedVorbis::Segment& segment, const Packet& packet,
+                const std::vector<double> (&rises)[2], double level) {
     const long n = packet.isLong != 0 ? layout.longBlock : layout.shortBlock;
-    const long left =
-        packet.isLong != 0 && packet.previousLong != 0 ? layout.longBlock : layout.shortBlock;
-    const long right =
-        packet.isLong != 0 && packet.nextLong != 0 ? layout.longBlock : layout.shortBlock;
+    const bool leftLong = packet.isLong != 0 && packet.previousLong != 0;
+    const bool rightLong = packet.isLong != 0 && packet.nextLong != 0;
+    const long left = leftLong ? layout.longBlock : layout.shortBlock;
+    const long right = rightLong ? layout.longBlock : layout.shortBlock;
     const int64_t first = packet.granule - n / 2;
     if (packet.endOfStream || first < segment.start || first + n > segment.end) {
-        return std::nullopt;
+        return false;
     }
     const long leftBegin = n / 4 - left / 4;
     const long leftEnd = leftBegin + left / 2;
@@ -113,27 +117,38 @@ std::optional<double> SpectralPeak(const Layout& layout, const SegmentedVorbis::
     const long rightEnd = rightBegin + right / 2;
     const int channels = layout.settings.channels;
     const int16_t* frames = FrameAt(segment, first, channels);
-    double loudest = 0;
+    const double scale = 4.0 / static_cast<double>(n) / 32768.0;
+    // No bin exceeds the sum of the windowed magnitudes: most blocks need no transform.
+    const double wanted = std::pow(10.0, (level + kPeakMarginDb) / 20) / scale;
+    std::vector<double> windowed(static_cast<std::size_t>(n) * static_cast<std::size_t>(channels));
+    std::vector<double> sums(static_cast<std::size_t>(channels));
+    for (long i = leftBegin; i < rightEnd; ++i) {
+        const double window = i < leftEnd ? rises[leftLong][static_cast<std::size_t>(i - leftBegin)]
+                              : i < rightBegin
+                                  ? 1
+                                  : rises[rightLong][static_cast<std::size_t>(rightEnd - 1 - i)];
+        for (int c = 0; c < channels; ++c) {
+            const double value = window * frames[i * channels + c];
+            windowed[static_cast<std::size_t>(c * n + i)] = value;
+            sums[static_cast<std::size_t>(c)] += std::abs(value);
+        }
+    }
     std::vector<std::complex<double>> spectrum(static_cast<std::size_t>(n));
     for (int c = 0; c < channels; ++c) {
+        if (sums[static_cast<std::size_t>(c)] < wanted) {
+            continue;
+        }
         for (long i = 0; i < n; ++i) {
-            const double window = i < leftBegin    ? 0
-                                  : i < leftEnd    ? WindowRise(i - leftBegin, left / 2)
-                                  : i < rightBegin ? 1
-                                  : i < rightEnd   ? WindowRise(rightEnd - 1 - i, right / 2)
-                                                   : 0;
-            spectrum[static_cast<std::size_t>(i)] = window * frames[i * channels + c] / 32768.0;
+            spectrum[static_cast<std::size_t>(i)] = windowed[static_cast<std::size_t>(c * n + i)];
         }
         Transform(spectrum);
         for (long k = 0; k < n / 2; ++k) {
-            loudest = std::max(loudest, std::norm(spectrum[static_cast<std::size_t>(k)]));
+            if (std::norm(spectrum[static_cast<std::size_t>(k)]) >= wanted * wanted) {
+                return true;
+            }
         }
     }
-    if (loudest <= 0) {
-        return -400.0;
-    }
-    const double peak = 20 * std::log10(4.0 / static_cast<double>(n)) + 10 * std::log10(loudest);
-    return std::min(peak, 0.0) - kPeakMarginDb;
+    return false;
 }
 
 // Whether a fresh encoder started at `start` puts its blocks on the grid from grid[at] on.
@@ -215,6 +230,8 @@ SegmentedVorbis::SegmentedVorbis(const Settings& settings, std::unique_ptr<Encod
       chain_(std::move(first)) {
     longBlock_ = chain_->BlockSize(1);
     shortBlock_ = chain_->BlockSize(0);
+    rises_[0] = WindowRise(shortBlock_ / 2);
+    rises_[1] = WindowRise(longBlock_ / 2);
     stagingStart_ = SegmentStart(1);
 }
 
@@ -421,10 +438,8 @@ bool SegmentedVorbis::Join(Segment& segment) {
             const double fallen = kPeakFallPerSecond *
                                   static_cast<double>(later[i].granule - reference - longBlock_) /
                                   static_cast<double>(settings_.rate);
-            if (fallen > 0) {
-                const std::optional<double> peak = SpectralPeak(layout, segment, later[i]);
-                dominated = peak && *peak >= -fallen;
-            }
+            dominated =
+                fallen > kPeakMarginDb && PeaksAbove(layout, segment, later[i], rises_, -fallen);
         }
         joined = counted >= kJoinPackets && dominated;
         ++i;

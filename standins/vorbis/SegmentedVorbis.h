@@ -84,6 +84,7 @@ class SegmentedVorbis {
     const std::size_t mostQueued_;
     long shortBlock_ = 0;
     long longBlock_ = 0;
+    std::vector<double> rises_[2];  // the window's rising halves, short and long
 
     Encoder blockPass_;
     std::deque<Block> grid_;  // its blocks from the next segment's start on
