@@ -29,14 +29,16 @@ int BufferedBackEnd::Start(const std::string& path, uint32_t samplesPerChunk, ui
     if (!file_.Create(path)) {
         return -1;
     }
-    buffer_.assign(bufferSize, 0);
+    buffer_.reset(new uint8_t[bufferSize]);
+    bufferSize_ = bufferSize;
     open_ = true;
     return static_cast<int>(samplesPerChunk * 2);
 }
 
 void BufferedBackEnd::EndFile() {
     open_ = false;
-    buffer_ = {};
+    buffer_.reset();
+    bufferSize_ = 0;
     file_.Close();
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,20 +46,20 @@ class BufferedBackEnd {
         if (!open_) {
             return false;
         }
-        if (fn(args..., buffer_.data(), &outputBytes_) != 0) {
+        if (fn(args..., buffer_.get(), &outputBytes_) != 0) {
             Report(failure);
             return false;
         }
-        return file_.Append(buffer_.data(), DeliveredBytes());
+        return file_.Append(buffer_.get(), DeliveredBytes());
     }
 
     // Flushes the stream's last bytes into the file; a failed flush shows `failure`, if any, and
     // appends nothing. Returns whether the flush succeeded.
     template <typename Fn, typename Stream>
     bool Flush(const char* failure, Fn fn, Stream stream) {
-        const bool flushed = fn(stream, buffer_.data(), &outputBytes_) == 0;
+        const bool flushed = fn(stream, buffer_.get(), &outputBytes_) == 0;
         if (flushed) {
-            file_.Append(buffer_.data(), DeliveredBytes());
+            file_.Append(buffer_.get(), DeliveredBytes());
         } else if (failure != nullptr) {
             Report(failure);
         }
@@ -82,7 +83,7 @@ class BufferedBackEnd {
 
     uint32_t DeliveredBytes() const {
         // A library that claims more than its buffer holds must not make us read past it.
-        return std::min<uint32_t>(outputBytes_, static_cast<uint32_t>(buffer_.size()));
+        return std::min<uint32_t>(outputBytes_, bufferSize_);
     }
 
   private:
@@ -91,7 +92,10 @@ class BufferedBackEnd {
     platform::LibraryHandle library_ = nullptr;
     bool usable_ = false;
     EncodedFile file_;
-    std::vector<uint8_t> buffer_;
+    // Left uninitialised: a library sizes it for the most it may owe at its end, and pages it
+    // never writes then cost no memory.
+    std::unique_ptr<uint8_t[]> buffer_;
+    uint32_t bufferSize_ = 0;
     uint32_t outputBytes_ = 0;
     bool open_ = false;
 };

@@ -2,9 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Converts a 10-minute 44,100 Hz stereo WAVE file with sonvert-batch and, side by side, with the
 # command-line encoders at the same settings; prints the median wall time and peak memory of each.
-# MP3 and WMA are also converted with SONVERT_MP3_THREADS=1 / SONVERT_WMA_THREADS=1 (one encoder
-# per stream), to show what encoding one stream on every core gains and costs; for WMA also two
-# long files at once (--jobs 2), with and without the pool, which must not be slower.
+# MP3, Ogg and WMA are also converted with SONVERT_MP3_THREADS=1 / SONVERT_OGG_THREADS=1 /
+# SONVERT_WMA_THREADS=1 (one encoder per stream), to show what encoding one stream on every core
+# gains and costs; for WMA also two long files at once (--jobs 2), with and without the pool, which must not be slower.
 #   scripts/bench-encoders.sh [BIN_DIR] [RUNS] [FORMATS]
 # BIN_DIR defaults to build/default/bin, RUNS to 5, FORMATS to "mp3 ogg wma". Wall time is what counts; the CPU time beside it
 # tells a slower pump from a busy machine.
@@ -53,6 +53,7 @@ ours() {  # format input
 single() {  # format input
   case "$1" in
     mp3) SONVERT_MP3_THREADS=1 measure "$batch" -f mp3 --mp3-bitrate-index 3 -o "$work" "$2" ;;
+    ogg) SONVERT_OGG_THREADS=1 measure "$batch" -f ogg --ogg-quality-index 3 -o "$work" "$2" ;;
     wma) SONVERT_WMA_THREADS=1 measure "$batch" -f wma --wma-bitrate-index 3 -o "$work" "$2" ;;
   esac
 }
@@ -73,6 +74,7 @@ echo "| format | settings | reference | wall s, ours | wall s, reference | CPU s
 echo "|---|---|---|---|---|---|---|---|---|"
 status=0
 mp3_line=""
+ogg_line=""
 wma_line=""
 for format in $formats; do
   : >"$work/ours.txt"; : >"$work/theirs.txt"; : >"$work/single.txt"
@@ -81,9 +83,7 @@ for format in $formats; do
     # Alternate, so that neither side always runs on a warm or a cold cache.
     ours "$format" "$work/long.wav" >>"$work/ours.txt"
     theirs "$format" "$work/long.wav" >>"$work/theirs.txt"
-    if [ "$format" != ogg ]; then
-      single "$format" "$work/long.wav" >>"$work/single.txt"
-    fi
+    single "$format" "$work/long.wav" >>"$work/single.txt"
     if [ "$format" = wma ]; then
       pair "" >>"$work/pair.txt"
       pair 1 >>"$work/pair1.txt"
@@ -112,6 +112,16 @@ for format in $formats; do
         printf "mp3 on every core: wall %.2f of lame and %.2f of SONVERT_MP3_THREADS=1 (aim: at most 0.58), ", t / l, t / s
         printf "CPU %.3f of SONVERT_MP3_THREADS=1 (aim: at most 1.06), peak %d KiB (aim: at most 30720)", c / sc, m }')"
   fi
+  if [ "$format" = ogg ]; then
+    single_time="$(cut -d' ' -f1 "$work/single.txt" | median)"
+    single_cpu="$(cut -d' ' -f3 "$work/single.txt" | median)"
+    single_rss="$(cut -d' ' -f2 "$work/single.txt" | median)"
+    echo "| ogg | quality 4, \`SONVERT_OGG_THREADS=1\` | \`oggenc -q 4\` | $single_time | $their_time | $single_cpu | $their_cpu | $single_rss | $their_rss |"
+    ogg_line="$(awk -v t="$our_time" -v o="$their_time" -v s="$single_time" -v c="$our_cpu" \
+      -v oc="$their_cpu" -v m="$our_rss" 'BEGIN {
+        printf "ogg on every core: wall %.2f of oggenc -q 4 (aim: at most 0.58) and %.2f of SONVERT_OGG_THREADS=1, ", t / o, t / s
+        printf "CPU %.3f of oggenc -q 4 (aim: at most 1.10), peak %d KiB (aim: at most 40960)", c / oc, m }')"
+  fi
   if [ "$format" = wma ]; then
     single_time="$(cut -d' ' -f1 "$work/single.txt" | median)"
     single_cpu="$(cut -d' ' -f3 "$work/single.txt" | median)"
@@ -134,6 +144,7 @@ done
 echo
 echo "$(nproc) processors, load $load_start at the start and $(cut -d' ' -f1-3 /proc/loadavg) at the end"
 [ -z "$mp3_line" ] || echo "$mp3_line"
+[ -z "$ogg_line" ] || echo "$ogg_line"
 [ -z "$wma_line" ] || echo "$wma_line"
 if [ "$status" -ne 0 ]; then
   echo "sonvert-batch was slower than a reference encoder" >&2

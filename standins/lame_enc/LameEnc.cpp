@@ -9,19 +9,20 @@
 #include <limits>
 #include <memory>
 
-#include "EncoderPool.h"
 #include "InfoFrame.h"
 #include "LameEncApi.h"
 #include "Mp3Rates.h"
 #include "Mp3Stream.h"
 #include "SegmentedStream.h"
 #include "StreamTable.h"
+#include "WorkerPool.h"
 
 #define LAME_ENC_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
 // The version of this library's own interface, reported beside the engine's.
+constexpr const char* kThreadsVariable = "SONVERT_MP3_THREADS";
 constexpr uint8_t kInterfaceMajor = 1;
 constexpr uint8_t kInterfaceMinor = 32;
 
@@ -130,11 +131,12 @@ LAME_ENC_EXPORT uint32_t beInitStream(const LameConfig* config, uint32_t* sample
     state->infoFrame = lamestandin::PlaceholderInfoFrame(settings, encoder.get(), delay);
     // A resampler's state cannot be warmed up on the frame grid, so resampled streams stay with
     // one encoder, as do all streams when SONVERT_MP3_THREADS is 1.
-    if (lamestandin::ThreadsFromEnvironment() == 1 || resampled) {
+    if (standins::ThreadsFromEnvironment(kThreadsVariable) == 1 || resampled) {
         state->encoder =
             std::make_unique<lamestandin::SingleStream>(std::move(encoder), settings.channels);
     } else {
-        lamestandin::EncoderPool& pool = lamestandin::EncoderPool::Instance();
+        // The pool of the process; the library stays loaded once loaded, and the pool with it.
+        static standins::WorkerPool pool(standins::PoolThreads(kThreadsVariable), "sonvert-mp3");
         state->encoder = std::make_unique<lamestandin::SegmentedStream>(settings, frameSize,
                                                                         std::move(encoder), pool);
         state->bufferSize = std::max(

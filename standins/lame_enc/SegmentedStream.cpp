@@ -135,7 +135,7 @@ void CopySlotTail(const std::vector<uint8_t>& fromBytes, const std::vector<Frame
 }  // namespace
 
 SegmentedStream::SegmentedStream(const Mp3Settings& settings, int frameSize, Lame first,
-                                 EncoderPool& pool)
+                                 standins::WorkerPool& pool)
     : settings_(settings),
       frameValues_(static_cast<std::size_t>(frameSize) *
                    static_cast<std::size_t>(settings.channels)),

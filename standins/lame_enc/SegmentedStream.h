@@ -22,9 +22,9 @@
 #include <mutex>
 #include <vector>
 
-#include "EncoderPool.h"
 #include "Mp3Frames.h"
 #include "Mp3Stream.h"
+#include "WorkerPool.h"
 
 namespace lamestandin {
 
@@ -44,7 +44,8 @@ class SegmentedStream final : public Mp3Stream {
     // `frameSize`: sample frames per MP3 frame (1152, or 576 below 32,000 Hz). The settings must
     // not resample: a resampler's state cannot be warmed up on the frame grid.
     // `first` is an encoder made from the settings, for the first segment.
-    SegmentedStream(const Mp3Settings& settings, int frameSize, Lame first, EncoderPool& pool);
+    SegmentedStream(const Mp3Settings& settings, int frameSize, Lame first,
+                    standins::WorkerPool& pool);
     // Waits for the stream's segments still on the pool.
     ~SegmentedStream() override;
 
@@ -88,7 +89,7 @@ class SegmentedStream final : public Mp3Stream {
     const std::size_t frameValues_;    // values in one frame, all channels
     const std::size_t segmentValues_;  // values in one segment
     const std::size_t threads_;        // segments of this stream on the pool at once
-    EncoderPool& pool_;
+    standins::WorkerPool& pool_;
 
     Lame first_;                       // the first segment's encoder; null once it has ended
     int64_t firstFed_ = 0;             // frames it has been given

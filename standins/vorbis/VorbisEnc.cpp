@@ -13,8 +13,11 @@
 #include <random>
 #include <vector>
 
+#include "SegmentedVorbis.h"
 #include "StreamTable.h"
 #include "VorbisEncApi.h"
+#include "VorbisEncoder.h"
+#include "WorkerPool.h"
 
 #define VORBIS_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -35,71 +38,63 @@ constexpr uint32_t kResultInvalidHandle = 2;
 constexpr uint32_t kResultEncoderFailure = 3;
 constexpr uint32_t kResultBufferTooSmall = 4;
 
-struct Stream {
-    ogg_stream_state ogg{};
-    vorbis_info info{};
-    vorbis_comment comment{};
-    vorbis_dsp_state dsp{};
-    vorbis_block block{};
-    bool dspReady = false;
-    bool oggReady = false;
-    uint32_t channels = 0;
-    uint32_t chunkValues = 0;
-    uint32_t bufferSize = 0;
-    // Pages not yet handed out: the headers, and whatever did not fit a caller's buffer.
-    std::vector<uint8_t> pending;
-    // A stereo value whose partner has not arrived yet.
-    bool hasPendingValue = false;
-    int16_t pendingValue = 0;
-    bool closed = false;
+constexpr const char* kThreadsVariable = "SONVERT_OGG_THREADS";
 
-    Stream() {
-        vorbis_info_init(&info);
+// The pool of the process; the library stays loaded once loaded, and the pool with it.
+standins::WorkerPool& Pool() {
+    static standins::WorkerPool pool(standins::PoolThreads(kThreadsVariable), "sonvert-ogg");
+    return pool;
+}
+
+// Streams open in the process.
+std::atomic<int> openStreams{0};
+
+struct Stream {
+    explicit Stream(int serial) : muxer(serial) {
         vorbis_comment_init(&comment);
+        ++openStreams;
     }
     ~Stream() {
-        if (oggReady) {
-            ogg_stream_clear(&ogg);
-        }
-        if (dspReady) {
-            vorbis_block_clear(&block);
-            vorbis_dsp_clear(&dsp);
-        }
+        segmented.reset();
         vorbis_comment_clear(&comment);
-        vorbis_info_clear(&info);
+        --openStreams;
     }
     Stream(const Stream&) = delete;
     Stream& operator=(const Stream&) = delete;
 
-    void Queue(const ogg_page& page) {
-        pending.insert(pending.end(), page.header, page.header + page.header_len);
-        pending.insert(pending.end(), page.body, page.body + page.body_len);
-    }
+    vorbis_comment comment{};
+    vorbisstandin::OggMuxer muxer;
+    std::unique_ptr<vorbisstandin::Encoder> single;  // one encoder, or else
+    std::unique_ptr<vorbisstandin::SegmentedVorbis> segmented;
+    uint32_t channels = 0;
+    uint32_t chunkValues = 0;
+    uint32_t bufferSize = 0;
+    // A stereo value whose partner has not arrived yet, and the frames it begins.
+    bool hasPendingValue = false;
+    int16_t pendingValue = 0;
+    std::vector<int16_t> joined;
+    bool closed = false;
 
-    // Runs the analysis over every block the encoder has complete and queues the full pages.
-    void Drain(bool endOfStream) {
-        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
-            vorbis_analysis(&block, nullptr);
-            vorbis_bitrate_addblock(&block);
-            ogg_packet packet;
-            while (vorbis_bitrate_flushpacket(&dsp, &packet) == 1) {
-                ogg_stream_packetin(&ogg, &packet);
-                ogg_page page;
-                while (ogg_stream_pageout(&ogg, &page) != 0) {
-                    Queue(page);
-                }
-            }
+    bool Write(const int16_t* values, std::size_t frames) {
+        if (single) {
+            return single->Write(values, frames);
         }
-        if (endOfStream) {
-            ogg_page page;
-            while (ogg_stream_flush(&ogg, &page) != 0) {
-                Queue(page);
-            }
+        return segmented->Write(values, frames);
+    }
+    bool End() { return single ? single->End() : segmented->Finish(); }
+
+    // Pages the packets that are final.
+    void Mux() {
+        std::deque<vorbisstandin::Packet>& packets = single ? single->packets : segmented->ready;
+        for (const vorbisstandin::Packet& packet : packets) {
+            muxer.Put(packet);
         }
+        packets.clear();
     }
 
     // Moves queued bytes into the caller's buffer; false when some had to stay behind.
     bool Deliver(uint8_t* output, uint32_t* outputBytes) {
+        std::vector<uint8_t>& pending = muxer.pending;
         const std::size_t count = std::min<std::size_t>(pending.size(), bufferSize);
         std::memcpy(output, pending.data(), count);
         pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(count));
@@ -145,12 +140,15 @@ VORBIS_EXPORT uint32_t vbEncOpen(const VorbisEncSettings* settings, const Vorbis
     if (!ValidSettings(*settings) || info->size != sizeof(VorbisStreamInfo)) {
         return kResultInvalidParameter;
     }
-    auto state = std::make_unique<Stream>();
+    auto state = std::make_unique<Stream>(SerialNumber());
     state->channels = settings->channels;
     // Quality level n of the caller (0.1 × n) is the encoder's own quality n: the same scale
     // that oggenc -q n uses.
-    if (vorbis_encode_init_vbr(&state->info, static_cast<long>(settings->channels),
-                               static_cast<long>(settings->sampleRate), settings->quality) != 0) {
+    const vorbisstandin::Settings encoding{static_cast<int>(settings->channels),
+                                           static_cast<long>(settings->sampleRate),
+                                           settings->quality};
+    auto encoder = std::make_unique<vorbisstandin::Encoder>(encoding, true, 0);
+    if (!encoder->Ok()) {
         return kResultInvalidParameter;
     }
     AddComment(state->comment, "TITLE", info->title);
@@ -158,29 +156,31 @@ VORBIS_EXPORT uint32_t vbEncOpen(const VorbisEncSettings* settings, const Vorbis
     AddComment(state->comment, "ALBUM", info->album);
     AddComment(state->comment, "COMMENT", info->comment);
 
-    if (vorbis_analysis_init(&state->dsp, &state->info) != 0) {
-        return kResultEncoderFailure;
-    }
-    vorbis_block_init(&state->dsp, &state->block);
-    state->dspReady = true;
-    ogg_stream_init(&state->ogg, SerialNumber());
-    state->oggReady = true;
-
     ogg_packet identification;
     ogg_packet comments;
     ogg_packet codebooks;
-    vorbis_analysis_headerout(&state->dsp, &state->comment, &identification, &comments, &codebooks);
-    ogg_stream_packetin(&state->ogg, &identification);
-    ogg_stream_packetin(&state->ogg, &comments);
-    ogg_stream_packetin(&state->ogg, &codebooks);
+    encoder->Headers(state->comment, identification, comments, codebooks);
+    state->muxer.PutHeader(identification);
+    state->muxer.PutHeader(comments);
+    state->muxer.PutHeader(codebooks);
     // Audio must begin on a page of its own.
-    ogg_page page;
-    while (ogg_stream_flush(&state->ogg, &page) != 0) {
-        state->Queue(page);
-    }
+    state->muxer.Flush();
 
     state->chunkValues = kFramesPerChunk * settings->channels;
     state->bufferSize = state->chunkValues * 2 + kBufferMargin;
+    // SONVERT_OGG_THREADS=1 keeps one encoder on the caller's thread, as for a short stream; so
+    // does a stream that starts while others are open: the segments cost some 15 % more work,
+    // which files converted side by side would pay without gaining. The bytes are the same.
+    if (standins::ThreadsFromEnvironment(kThreadsVariable) == 1 || openStreams.load() > 1) {
+        state->single = std::move(encoder);
+    } else {
+        standins::WorkerPool& pool = Pool();
+        state->segmented =
+            std::make_unique<vorbisstandin::SegmentedVorbis>(encoding, std::move(encoder), pool);
+        state->bufferSize = static_cast<uint32_t>(std::min<std::size_t>(
+            state->bufferSize + vorbisstandin::SegmentedVorbis::MostOwed(encoding, pool.Threads()),
+            UINT32_MAX));
+    }
     *samplesPerChunk = state->chunkValues;
     *outputBufferSize = state->bufferSize;
     *stream = Streams().Add(std::move(state));
@@ -198,44 +198,22 @@ VORBIS_EXPORT uint32_t vbEncWrite(VorbisStream stream, uint32_t sampleCount, con
         return kResultInvalidParameter;
     }
     *outputBytes = 0;
-    constexpr float kScale = 1.0f / 32768.0f;
     const int16_t* values = samples;
     uint32_t count = sampleCount;
-    float** buffer = nullptr;
-    uint32_t frame = 0;
     if (state->channels == 2 && state->hasPendingValue && count > 0) {
-        // Complete the frame whose left value came with the previous chunk.
-        buffer = vorbis_analysis_buffer(&state->dsp, static_cast<int>((count + 1) / 2));
-        buffer[0][0] = state->pendingValue * kScale;
-        buffer[1][0] = values[0] * kScale;
+        // The frame whose left value came with the previous chunk leads this chunk's frames.
+        state->joined.assign(1, state->pendingValue);
+        state->joined.insert(state->joined.end(), values, values + count);
         state->hasPendingValue = false;
-        ++values;
-        --count;
-        frame = 1;
+        values = state->joined.data();
+        count += 1;
     }
     const uint32_t frames = count / state->channels;
-    if (frames > 0 && buffer == nullptr) {
-        buffer = vorbis_analysis_buffer(&state->dsp, static_cast<int>(frames));
-    }
-    if (state->channels == 1) {
-        float* mono = buffer == nullptr ? nullptr : buffer[0];
-        for (uint32_t i = 0; i < frames; ++i) {
-            mono[i] = values[i] * kScale;
-        }
-    } else if (frames > 0) {
-        float* left = buffer[0] + frame;
-        float* right = buffer[1] + frame;
-        for (uint32_t i = 0; i < frames; ++i) {
-            left[i] = values[2 * i] * kScale;
-            right[i] = values[2 * i + 1] * kScale;
-        }
-    }
-    const uint32_t written = frame + frames;
-    if (written > 0) {
-        if (vorbis_analysis_wrote(&state->dsp, static_cast<int>(written)) != 0) {
+    if (frames > 0) {
+        if (!state->Write(values, frames)) {
             return kResultEncoderFailure;
         }
-        state->Drain(false);
+        state->Mux();
     }
     if (frames * state->channels < count) {
         state->hasPendingValue = true;
@@ -255,10 +233,11 @@ VORBIS_EXPORT uint32_t vbEncClose(VorbisStream stream, uint8_t* output, uint32_t
     }
     *outputBytes = 0;
     state->closed = true;
-    if (vorbis_analysis_wrote(&state->dsp, 0) != 0) {
+    if (!state->End()) {
         return kResultEncoderFailure;
     }
-    state->Drain(true);
+    state->Mux();
+    state->muxer.Flush();
     return state->Deliver(output, outputBytes) ? kResultOk : kResultBufferTooSmall;
 }
 

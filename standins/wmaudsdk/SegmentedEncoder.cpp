@@ -133,8 +133,8 @@ Codec NewEncoder(int64_t bitrate, bool globalHeader) {
     return codec;
 }
 
-SegmentedEncoder::SegmentedEncoder(Codec first, int64_t bitrate, bool globalHeader, WmaPool* pool,
-                                   PacketSink sink)
+SegmentedEncoder::SegmentedEncoder(Codec first, int64_t bitrate, bool globalHeader,
+                                   standins::WorkerPool* pool, PacketSink sink)
     : bitrate_(bitrate),
       globalHeader_(globalHeader),
       frameSize_(first->frame_size),

@@ -27,7 +27,7 @@ extern "C" {
 #include <mutex>
 #include <vector>
 
-#include "WmaPool.h"
+#include "WorkerPool.h"
 
 namespace wmastandin {
 
@@ -54,7 +54,7 @@ class SegmentedEncoder {
 
     // `first` is an encoder made with `bitrate` and `globalHeader`, for the first segment. With
     // no pool, it encodes the whole stream.
-    SegmentedEncoder(Codec first, int64_t bitrate, bool globalHeader, WmaPool* pool,
+    SegmentedEncoder(Codec first, int64_t bitrate, bool globalHeader, standins::WorkerPool* pool,
                      PacketSink sink);
     // Waits for the stream's segments still on the pool.
     ~SegmentedEncoder();
@@ -79,7 +79,7 @@ class SegmentedEncoder {
     const int64_t bitrate_;
     const bool globalHeader_;
     const int frameSize_;
-    WmaPool* const pool_;
+    standins::WorkerPool* const pool_;
     const std::size_t threads_;
     PacketSink sink_;
 

@@ -22,7 +22,7 @@ extern "C" {
 #include "ProductVersion.h"
 #include "SegmentedEncoder.h"
 #include "WmaAudioApi.h"
-#include "WmaPool.h"
+#include "WorkerPool.h"
 
 SONVERT_PRODUCT_VERSION(4, 0, 0, 1);
 
@@ -300,8 +300,10 @@ WmaResult Writer::SetOutputFormat(uint32_t bitrate, uint32_t sampleRate, uint32_
         return kFail;
     }
     // SONVERT_WMA_THREADS=1 keeps one encoder on the caller's thread, as for a short file.
-    wmastandin::WmaPool* pool =
-        wmastandin::ThreadsFromEnvironment() == 1 ? nullptr : &wmastandin::WmaPool::Instance();
+    static standins::WorkerPool processPool(standins::PoolThreads("SONVERT_WMA_THREADS"),
+                                            "sonvert-wma");
+    standins::WorkerPool* pool =
+        standins::ThreadsFromEnvironment("SONVERT_WMA_THREADS") == 1 ? nullptr : &processPool;
     encoder_ = std::make_unique<wmastandin::SegmentedEncoder>(
         std::move(codec), bitrate, globalHeader, pool,
         [this](AVPacket* packet) { return Mux(packet); });

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "WorkerPool.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -75,13 +77,16 @@ TEST(ProcessorsTest, TheSmallestQuotaOnTheWayUpTheCgroupTreeHolds) {
 }
 
 // The whole mask, and what `taskset -c 0` gives a process: this thread's own mask narrowed to
-// one processor.
+// one processor. The encoder libraries' pools count their threads the same way.
 TEST(ProcessorsTest, CountsTheProcessorsOfTheAffinityMask) {
     cpu_set_t all;
     ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
     EXPECT_EQ(platform::AffinityProcessors(), CPU_COUNT(&all));
+    constexpr const char* kUnset = "SONVERT_TEST_UNSET_THREADS";
+    ::unsetenv(kUnset);
     int affinity = 0;
     int usable = 0;
+    int workers = 0;
     std::thread([&] {
         cpu_set_t one;
         CPU_ZERO(&one);
@@ -89,10 +94,12 @@ TEST(ProcessorsTest, CountsTheProcessorsOfTheAffinityMask) {
         if (sched_setaffinity(0, sizeof one, &one) == 0) {
             affinity = platform::AffinityProcessors();
             usable = platform::UsableProcessors();
+            workers = standins::WorkerPool(standins::PoolThreads(kUnset), "test").Threads();
         }
     }).join();
     EXPECT_EQ(affinity, 1);
     EXPECT_EQ(usable, 1);
+    EXPECT_EQ(workers, 1);
 }
 
 }  // namespace

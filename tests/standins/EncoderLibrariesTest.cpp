@@ -5,6 +5,7 @@
 
 #include <lame/lame.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -187,7 +188,9 @@ constexpr std::size_t kSegmentFrames = 768;
 // Decoding lags the source by libmp3lame's delay and the decoder's.
 constexpr std::size_t kCodecDelay = 576 + 529;
 
-enum class Base { Sweep, Noise, Constant, Sparse };
+// Hush: faint noise after loud bursts a little before each seam, which a segment's encoder that
+// starts after them never hears.
+enum class Base { Sweep, Noise, Constant, Sparse, Hush };
 
 struct SeamRow {
     const char* name;
@@ -213,11 +216,16 @@ std::vector<std::vector<double>> SeamSignal(const SeamRow& row, std::size_t leng
             signal[c][n] = row.base == Base::Sweep      ? 0.4 * std::sin(phase)
                            : row.base == Base::Noise    ? ((seed >> 16) / 32768.0 - 1.0) * 0.3
                            : row.base == Base::Constant ? 0.25
+                           : row.base == Base::Hush     ? ((seed >> 16) / 32768.0 - 1.0) * 0.003
                                                         : 0.0;
         }
         for (std::size_t seam = seamEvery; seam < length && row.base != Base::Constant;
              seam += seamEvery) {
-            for (const std::size_t start : {seam - frameSize, seam - 300, seam, seam + 583}) {
+            const std::size_t hush = row.rate / 2;
+            for (const std::size_t start :
+                 row.base == Base::Hush
+                     ? std::vector<std::size_t>{seam - hush, seam - hush * 2 / 3}
+                     : std::vector<std::size_t>{seam - frameSize, seam - 300, seam, seam + 583}) {
                 signal[c][start] += 0.5;
                 for (std::size_t i = 0; i < 1500; ++i) {
                     signal[c][start + i] +=
@@ -497,6 +505,129 @@ TEST_F(Vorbis, ReportsLibvorbisVersion) {
     EXPECT_EQ(version_(&version), 0u);
     EXPECT_EQ(version.engineMajor, SONVERT_TEST_LIBVORBIS_MAJOR);
     EXPECT_EQ(version.engineMinor, SONVERT_TEST_LIBVORBIS_MINOR);
+}
+
+// --- vorbis: one long stream on every core -----------------------------------------------------
+
+// The library's segments in seconds; it joins them a little before each seam.
+constexpr std::size_t kVorbisSegmentSeconds = 20;
+
+// The pages with their serial number and checksum cleared: each stream draws its own serial.
+std::vector<uint8_t> WithoutSerial(std::vector<uint8_t> bytes) {
+    for (std::size_t at = 0; at + 27 <= bytes.size();) {
+        std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(at + 14),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(at + 18), 0);
+        std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(at + 22),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(at + 26), 0);
+        const std::size_t segments = bytes[at + 26];
+        std::size_t body = 0;
+        for (std::size_t i = 0; i < segments && at + 27 + i < bytes.size(); ++i) {
+            body += bytes[at + 27 + i];
+        }
+        at += 27 + segments + body;
+    }
+    return bytes;
+}
+
+struct VorbisRow {
+    SeamRow signal;
+    float quality;
+};
+
+class VorbisStreams : public Vorbis {
+  protected:
+    std::vector<uint8_t> Encode(const VorbisEncSettings& settings,
+                                const std::vector<int16_t>& pcm) {
+        const VorbisStreamInfo info = Info();
+        uint32_t chunk = 0;
+        uint32_t size = 0;
+        VorbisStream stream = 0;
+        EXPECT_EQ(open_(&settings, &info, &chunk, &size, &stream), 0u);
+        std::vector<uint8_t> buffer(size);
+        std::vector<uint8_t> file;
+        uint32_t produced = 0;
+        for (std::size_t at = 0; at < pcm.size(); at += chunk) {
+            const auto count = static_cast<uint32_t>(std::min<std::size_t>(chunk, pcm.size() - at));
+            EXPECT_EQ(write_(stream, count, pcm.data() + at, buffer.data(), &produced), 0u);
+            file.insert(file.end(), buffer.begin(), buffer.begin() + produced);
+        }
+        EXPECT_EQ(close_(stream, buffer.data(), &produced), 0u);
+        file.insert(file.end(), buffer.begin(), buffer.begin() + produced);
+        return WithoutSerial(file);
+    }
+    std::vector<uint8_t> EncodeAlone(const VorbisEncSettings& settings,
+                                     const std::vector<int16_t>& pcm) {
+        ::setenv("SONVERT_OGG_THREADS", "1", 1);
+        std::vector<uint8_t> one = Encode(settings, pcm);
+        ::unsetenv("SONVERT_OGG_THREADS");
+        return one;
+    }
+};
+
+class VorbisSeams : public VorbisStreams, public ::testing::WithParamInterface<VorbisRow> {};
+
+TEST_P(VorbisSeams, GiveTheBytesOfOneEncoder) {
+    const VorbisRow row = GetParam();
+    const std::size_t seamEvery = kVorbisSegmentSeconds * row.signal.rate;
+    const auto source = SeamSignal(row.signal, seamEvery * 5 / 2, seamEvery, 2048);
+    std::vector<int16_t> pcm;
+    for (std::size_t n = 0; n < source[0].size(); ++n) {
+        for (const auto& channel : source) {
+            pcm.push_back(
+                static_cast<int16_t>(std::lround(32767 * std::clamp(channel[n], -1.0, 1.0))));
+        }
+    }
+    const VorbisEncSettings settings =
+        Settings(static_cast<uint32_t>(source.size()), row.signal.rate, row.quality);
+    const std::vector<uint8_t> one = EncodeAlone(settings, pcm);
+    EXPECT_EQ(LastOggGranule(one), static_cast<int64_t>(source[0].size()));
+    EXPECT_EQ(Encode(settings, pcm), one);
+    bool pooled = false;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        pooled = pooled || (std::getline(comm, name) && name == "sonvert-ogg");
+    }
+    EXPECT_TRUE(pooled) << "the stream was not cut into segments";
+    // Two streams at once, as `--jobs 2` converts them: one of them keeps one encoder.
+    std::vector<uint8_t> other;
+    std::thread second([&] { other = Encode(settings, pcm); });
+    EXPECT_EQ(Encode(settings, pcm), one);
+    second.join();
+    EXPECT_EQ(other, one);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, VorbisSeams,
+    ::testing::Values(VorbisRow{{"sweep_stereo_44100", Base::Sweep, 44100, 0, 0, false}, 0.4f},
+                      VorbisRow{{"sweep_mono_22050", Base::Sweep, 22050, 3, 0, false}, 0.3f},
+                      VorbisRow{{"noise_mono_44100", Base::Noise, 44100, 3, 0, false}, 0.6f},
+                      VorbisRow{{"noise_stereo_22050", Base::Noise, 22050, 0, 0, false}, 0.2f},
+                      VorbisRow{{"constant_stereo_44100", Base::Constant, 44100, 0, 0, false},
+                                0.4f},
+                      VorbisRow{{"sparse_stereo_44100", Base::Sparse, 44100, 0, 0, false}, 0.4f},
+                      VorbisRow{{"sparse_mono_22050", Base::Sparse, 22050, 3, 0, false}, 0.1f},
+                      VorbisRow{{"hush_stereo_44100", Base::Hush, 44100, 0, 0, false}, 0.1f},
+                      VorbisRow{{"hush_mono_22050", Base::Hush, 22050, 3, 0, false}, 0.3f}),
+    [](const ::testing::TestParamInfo<VorbisRow>& row) {
+        return std::string(row.param.signal.name);
+    });
+
+// Around the length from which a stream goes to the pool: one segment past two, the lead-in
+// before the first join, and the least last segment.
+TEST_F(VorbisStreams, ShortStreamsKeepOneEncoder) {
+    constexpr uint32_t kRate = 11025;
+    const VorbisEncSettings settings = Settings(1, kRate, 0.3f);
+    const std::size_t segment = kVorbisSegmentSeconds * kRate;
+    for (const std::size_t frames : {2 * segment + kRate * 2 / 5 + kRate,
+                                     2 * segment + kRate * 2 / 5 + kRate + 1, 3 * segment + 7}) {
+        std::vector<int16_t> pcm(frames);
+        for (std::size_t i = 0; i < pcm.size(); ++i) {
+            pcm[i] = static_cast<int16_t>(9000 * std::sin(0.01 * static_cast<double>(i)) *
+                                          (i % 40000 < 20000 ? 1 : 0.1));
+        }
+        EXPECT_EQ(Encode(settings, pcm), EncodeAlone(settings, pcm)) << frames << " frames";
+    }
 }
 
 // --- wmaudsdk -------------------------------------------------------------------------------

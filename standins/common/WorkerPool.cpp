@@ -1,30 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WmaPool.h"
+#include "WorkerPool.h"
 
 #include <pthread.h>
-#include <sched.h>
 
 #include <cstdlib>
 #include <system_error>
 
-namespace wmastandin {
-namespace {
+#include "Processors.h"
 
-// The processors of the process's affinity mask (taskset, a scheduler's allocation).
-int AffinityProcessors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
-        return CPU_COUNT(&set);
-    }
-    const unsigned reported = std::thread::hardware_concurrency();
-    return reported > 0 ? static_cast<int>(reported) : 1;
-}
+namespace standins {
 
-}  // namespace
-
-std::optional<int> ThreadsFromEnvironment() {
-    const char* text = std::getenv("SONVERT_WMA_THREADS");
+std::optional<int> ThreadsFromEnvironment(const char* name) {
+    const char* text = std::getenv(name);
     if (text == nullptr || *text == '\0') {
         return std::nullopt;
     }
@@ -36,14 +23,14 @@ std::optional<int> ThreadsFromEnvironment() {
     return static_cast<int>(value);
 }
 
-WmaPool& WmaPool::Instance() {
-    static WmaPool pool(ThreadsFromEnvironment().value_or(AffinityProcessors()));
-    return pool;
+int PoolThreads(const char* name) {
+    return ThreadsFromEnvironment(name).value_or(platform::UsableProcessors());
 }
 
-WmaPool::WmaPool(int threads) : threads_(threads < 1 ? 1 : threads) {}
+WorkerPool::WorkerPool(int threads, const char* threadName)
+    : threads_(threads < 1 ? 1 : threads), threadName_(threadName) {}
 
-WmaPool::~WmaPool() {
+WorkerPool::~WorkerPool() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -54,14 +41,13 @@ WmaPool::~WmaPool() {
     }
 }
 
-void WmaPool::Submit(std::function<void()> job) {
+void WorkerPool::Submit(std::function<void()> job) {
     {
         std::lock_guard lock(mutex_);
         try {
             while (static_cast<int>(workers_.size()) < threads_) {
                 workers_.emplace_back([this] {
-                    // Named, so that a look at the process's threads tells the pool's apart.
-                    pthread_setname_np(pthread_self(), "sonvert-wma");
+                    pthread_setname_np(pthread_self(), threadName_);
                     Run();
                 });
             }
@@ -77,7 +63,32 @@ void WmaPool::Submit(std::function<void()> job) {
     job();
 }
 
-void WmaPool::Run() {
+std::vector<int16_t> WorkerPool::TakeBuffer(std::size_t capacity) {
+    {
+        std::lock_guard lock(buffersMutex_);
+        for (auto at = buffers_.begin(); at != buffers_.end(); ++at) {
+            if (at->capacity() >= capacity) {
+                std::vector<int16_t> buffer = std::move(*at);
+                buffers_.erase(at);
+                return buffer;
+            }
+        }
+    }
+    std::vector<int16_t> buffer;
+    buffer.reserve(capacity);
+    return buffer;
+}
+
+void WorkerPool::GiveBuffer(std::vector<int16_t> buffer) {
+    buffer.clear();
+    std::lock_guard lock(buffersMutex_);
+    // As many as the threads have segments in flight, and the one being gathered.
+    if (buffers_.size() <= static_cast<std::size_t>(threads_) && buffer.capacity() > 0) {
+        buffers_.push_back(std::move(buffer));
+    }
+}
+
+void WorkerPool::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
@@ -93,4 +104,4 @@ void WmaPool::Run() {
     }
 }
 
-}  // namespace wmastandin
+}  // namespace standins
