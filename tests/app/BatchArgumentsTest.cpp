@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BatchArguments.h"
@@ -347,40 +347,28 @@ TEST(JsonString, KeepsUtf8AndReplacesBytesThatAreNot) {
 }
 
 TEST(ParsePathList, TakesLinesWithOrWithoutCrOrNulSeparatedNames) {
-    using namespace std::string_literals;
     const struct {
         std::string text;
         bool nul;
         std::vector<std::string> paths;
-        std::string refusals;  // those of the entries, one after the other
     } cases[] = {
-        {"a.wav\nb c.wav\n\n", false, {"a.wav", "b c.wav"}, ""},
-        {"a.wav\r\nb.wav\r\n\r\nlast.wav", false, {"a.wav", "b.wav", "last.wav"}, ""},
-        {"a\rb.wav\n", false, {"a\rb.wav"}, ""},
-        {"a.wav\r\0b\nc.wav\0\0"s, true, {"a.wav\r", "b\nc.wav"}, ""},
-        // The system would open "a.wav", which the list never named.
-        {"\nx.wav\n\na.wav\0/b.wav\n"s,
-         false,
-         {"x.wav", "a.wav\0/b.wav"s},
-         "sonvert-batch: line 4 of the list 'L' holds a NUL byte; 'a.wav\\x00/b.wav' is not "
-         "converted"},
+        {"a.wav\nb c.wav\n\n", false, {"a.wav", "b c.wav"}},
+        {"a.wav\r\nb.wav\r\n\r\nlast.wav", false, {"a.wav", "b.wav", "last.wav"}},
+        {"a\rb.wav\n", false, {"a\rb.wav"}},
+        {std::string("a.wav\r\0b\nc.wav\0\0", 16), true, {"a.wav\r", "b\nc.wav"}},
     };
     for (const auto& c : cases) {
         std::vector<std::string> paths;
-        std::string refusals;
-        for (const BatchSource& entry : ParsePathList(c.text, c.nul, "L")) {
+        for (const BatchSource& entry : ParsePathList(c.text, c.nul, "list")) {
             paths.push_back(entry.path);
-            refusals += entry.refusal;
         }
         EXPECT_EQ(paths, c.paths) << ::testing::PrintToString(c.text);
-        EXPECT_EQ(refusals, c.refusals);
     }
 }
 
 // The long steps of the start-up (a large tree takes seconds) end as soon as a stop is asked for.
 TEST(CollectSources, EveryLongStepEndsAtAStop) {
     const std::filesystem::path root = std::filesystem::path(::testing::TempDir()) / "stop-walk";
-    std::filesystem::remove_all(root);
     std::vector<BatchSource> sources;
     std::vector<std::string> outputs;
     for (int i = 0; i < 12; ++i) {
@@ -392,25 +380,13 @@ TEST(CollectSources, EveryLongStepEndsAtAStop) {
     }
     int asked = 0;
     const StopRequested afterFive = [&asked] { return ++asked > 5; };
-    const std::function<void()> steps[] = {
-        [&] {
-            EXPECT_LT(CollectSources({{root.string(), ""}}, true, "", afterFive).sources.size(),
-                      12u);
-        },
-        [&] {
-            std::vector<BatchSource> all = sources;
-            DropRepeatedSources(all, afterFive);
-        },
-        [&] {
-            SharedOutput(
-                sources, outputs, [](const std::string&) { return false; }, afterFive);
-        },
-    };
-    for (const auto& step : steps) {
-        asked = 0;
-        step();
-        EXPECT_EQ(asked, 6) << "it ends once told to stop";
-    }
+    EXPECT_LT(CollectSources({{root.string(), ""}}, true, "", afterFive).sources.size(), 12u);
+    EXPECT_EQ(std::exchange(asked, 0), 6) << "the walk ends once told to stop";
+    DropRepeatedSources(sources, afterFive);
+    EXPECT_EQ(std::exchange(asked, 0), 6) << "so does the check for repeated sources";
+    SharedOutput(
+        sources, outputs, [](const std::string&) { return false; }, afterFive);
+    EXPECT_EQ(asked, 6) << "and the check for shared outputs";
     std::filesystem::remove_all(root);
 }
 

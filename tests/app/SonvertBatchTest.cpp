@@ -13,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QString>
 
 #include <algorithm>
 #include <cmath>
@@ -499,34 +500,29 @@ TEST_F(SonvertBatch, AReportThatCannotBeWrittenIsSaidOnce) {
     EXPECT_TRUE(fs::exists(Path("b.mp3")));
 }
 
-// A reader that has gone is a write that fails: for the report it is said once, for the console
-// nothing; either way every file is converted.
+// A reader that has gone fails the write: for the report one line says so, for the console
+// nothing; every file is converted all the same.
 TEST_F(SonvertBatch, ClosedPipesNeverEndTheRun) {
-    for (const char* name : {"a.wav", "long.wav", "b.wav"}) {
-        ASSERT_TRUE(
-            testwave::WriteTone(Path(name), {1, 1, 22050, 16}, name[0] == 'l' ? 661500 : 2205));
+    for (const std::string name : {"a", "long", "b"}) {
+        ASSERT_TRUE(testwave::WriteTone(Path(name + ".wav"), {1, 1, 22050, 16},
+                                        name == "long" ? 661500 : 2205));
     }
-    const std::vector<std::string> files = {Path("a.wav"), Path("long.wav"), Path("b.wav")};
     ASSERT_EQ(::mkfifo(Path("report").c_str(), 0600), 0);
-    std::thread reader([this] {
-        // Gone after the first line, as `head -n1` is.
+    std::thread reader([this] {  // gone after the first line, as `head -n1` is
         const int fd = ::open(Path("report").c_str(), O_RDONLY);
-        for (char c = 0; fd >= 0 && ::read(fd, &c, 1) == 1 && c != '\n';) {
+        for (char c = 0; ::read(fd, &c, 1) == 1 && c != '\n';) {
         }
         ::close(fd);
     });
-    std::vector<std::string> arguments = {"-j1", "-o", Path("out"), "--report", Path("report")};
-    arguments.insert(arguments.end(), files.begin(), files.end());
-    BatchRun run = RunBatch(arguments, dir_);
+    BatchRun run = RunBatch({"-j1", "-o", Path("out"), "--report", Path("report"), Path("a.wav"),
+                             Path("long.wav"), Path("b.wav")},
+                            dir_);
     reader.join();
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.errorLines,
               (std::vector<std::string>{
                   "sonvert-batch: could not write the report '" + Path("report") + "': Broken pipe",
                   "sonvert-batch: 3 of 3 files converted"}));
-    EXPECT_TRUE(fs::exists(Path("out/b.mp3")));
-    EXPECT_EQ(Temporaries(dir_ / "out"), std::vector<std::string>{});
-
     int console[2];
     ASSERT_EQ(::pipe(console), 0);
     ::close(console[0]);
@@ -534,7 +530,7 @@ TEST_F(SonvertBatch, ClosedPipesNeverEndTheRun) {
     options.errorFd = console[1];
     run = FinishBatch(StartBatch({"-j1", Path("missing.wav"), Path("a.wav")}, dir_, options), dir_);
     ::close(console[1]);
-    EXPECT_EQ(run.status, 1) << "missing.wav failed, and its line could not be shown";
+    EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(fs::exists(Path("a.mp3")));
 }
 
@@ -542,52 +538,41 @@ TEST_F(SonvertBatch, ClosedPipesNeverEndTheRun) {
 // the MP3 encoder cannot take fail alone, each with one line.
 TEST_F(SonvertBatch, LongNamesConvertAndUnfitEntriesFailAlone) {
     using namespace std::string_literals;
-    std::string cjk;
-    for (int i = 0; i < 80; ++i) {
-        cjk += "東";
-    }
+    const std::string cjk = QString::fromUtf8("東").repeated(80).toStdString();
+    const std::string lame = "Lame Encoder: Could not initialize Lame encoder";
     const struct {
-        std::string entry;  // the list's line
-        uint32_t rate;      // of the file written for it, 0 for none
-        const char* outcome;
-        std::string line;  // what the console says of it, "" for nothing
+        std::string name;  // listed with ".wav"
+        uint32_t rate;     // of the file written for it, 0 for none
+        std::string line;  // what the console says of it, "" when it converts
     } cases[] = {
-        {Path(std::string(251, 'b') + ".wav"), 22050, "converted", ""},  // a 255-byte output name
-        {Path(cjk + ".wav"), 22050, "converted", ""},
-        {Path("a.wav") + "\0/b.wav"s, 0, "failed",
+        {std::string(251, 'b'), 22050, ""},  // a 255-byte output name
+        {cjk, 22050, ""},
+        {"a.wav\0/b"s, 0,
          "sonvert-batch: line 3 of the list '" + Path("list") + "' holds a NUL byte; '" +
              Path("a.wav") + "\\x00/b.wav' is not converted"},
-        {Path("2p31.wav"), 2147483648u, "failed",
-         "Lame Encoder: Could not initialize Lame encoder"},
-        {Path("3e9.wav"), 3000000000u, "failed", "Lame Encoder: Could not initialize Lame encoder"},
+        {"2p31", 2147483648u, lame},
+        {"3e9", 3000000000u, lame},
     };
     ASSERT_TRUE(testwave::WriteTone(Path("a.wav"), {1, 1, 22050, 16}, 2205));
     std::string list;
     std::vector<std::string> lines;
     for (const auto& c : cases) {
+        const std::string entry = Path(c.name) + ".wav";
         ASSERT_TRUE(c.rate == 0 ||
-                    testwave::WriteRaw(c.entry, {1, 1, c.rate, 16}, std::vector<uint8_t>(8820, 1)));
-        list += c.entry + "\n";
+                    testwave::WriteRaw(entry, {1, 1, c.rate, 16}, std::vector<uint8_t>(8820, 1)));
+        list += entry + "\n";
         if (!c.line.empty()) {
-            lines.push_back(c.line + (c.rate == 0 ? "" : " (" + c.entry + ")"));
+            lines.push_back(c.line + (c.rate == 0 ? "" : " (" + entry + ")"));
         }
     }
     std::ofstream(Path("list"), std::ios::binary) << list;
-    const BatchRun run = RunBatch(
-        {"-j1", "-o", Path("out"), "--report", Path("report"), "--files-from", Path("list")}, dir_);
+    const BatchRun run = RunBatch({"-j1", "-o", Path("out"), "--files-from", Path("list")}, dir_);
     EXPECT_EQ(run.status, 1);
     lines.push_back("sonvert-batch: 2 of 5 files converted");
     EXPECT_EQ(run.errorLines, lines);
-    const std::vector<QJsonObject> report = ReadReport(Path("report"));
-    ASSERT_EQ(report.size(), std::size(cases));
-    for (std::size_t i = 0; i < report.size(); ++i) {
-        EXPECT_EQ(Field(report[i], "outcome"), cases[i].outcome) << i;
-        if (cases[i].outcome == "converted"s) {
-            EXPECT_TRUE(ProbeMedia(Field(report[i], "output"))) << i;
-        }
-    }
+    EXPECT_TRUE(ProbeMedia(Path("out/" + cases[0].name + ".mp3")));
+    EXPECT_TRUE(ProbeMedia(Path("out/" + cjk + ".mp3")));
     EXPECT_FALSE(fs::exists(Path("out/b.mp3"))) << "named after the part past the NUL byte";
-    EXPECT_EQ(Temporaries(dir_ / "out"), std::vector<std::string>{});
 }
 
 TEST_F(SonvertBatch, RefusesTwoSourcesForOneOutputBeforeStarting) {
@@ -681,43 +666,34 @@ TEST_F(SonvertBatch, ASignalEndsTheWaitsBeforeTheFirstFile) {
     ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
     const struct {
         std::vector<std::string> arguments;
-        bool listOnInput;  // standard input is the FIFO, which a writer holds open and never ends
         int signal;
         const char* summary;
     } cases[] = {
-        {{"--report", Path("fifo"), Path("a.wav")}, false, SIGTERM, "0 of 1 files converted"},
-        {{"--files-from", Path("fifo"), Path("a.wav")}, false, SIGHUP, "0 of 1 files converted"},
-        {{"--files-from", "-"}, true, SIGINT, "0 of 0 files converted"},
+        {{"--report", Path("fifo"), Path("a.wav")}, SIGTERM, "0 of 1"},
+        {{"--files-from", Path("fifo"), Path("a.wav")}, SIGHUP, "0 of 1"},
+        {{"--files-from", "-"}, SIGINT, "0 of 0"},  // the FIFO, which a writer holds open
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(strsignal(c.signal));
-        const int writer = c.listOnInput ? ::open(Path("fifo").c_str(), O_RDWR) : -1;
+        const bool input = c.arguments[1] == "-";
+        const int writer = input ? ::open(Path("fifo").c_str(), O_RDWR) : -1;
         RunOptions options;
-        options.input = c.listOnInput ? Path("fifo") : "/dev/null";
+        options.input = input ? Path("fifo") : "/dev/null";
         const pid_t pid = StartBatch(c.arguments, dir_, options);
-        // Sent once the program waits in open(2), or in read(2) of standard input, and goes on
-        // waiting (the loader's own calls never last).
-        const std::string calls = "/proc/" + std::to_string(pid) + "/syscall";
-        const auto waiting = [&calls] {
-            std::ifstream in(calls);
+        // Sent once it waits in open(2), or in read(2) of standard input, twice in a row.
+        for (int seen = 0, tries = 0; seen < 2 && ++tries < 1000;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
             std::string call;
             std::getline(in, call);
-            return call.rfind("257 ", 0) == 0 || call.rfind("0 0x0 ", 0) == 0;
-        };
-        const auto started = std::chrono::steady_clock::now();
-        for (int seen = 0;
-             seen < 2 && std::chrono::steady_clock::now() - started < std::chrono::seconds(20);) {
-            seen = waiting() ? seen + 1 : 0;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            seen = call.rfind("257 ", 0) == 0 || call.rfind("0 0x0 ", 0) == 0 ? seen + 1 : 0;
         }
         ::kill(pid, c.signal);
         const auto sent = std::chrono::steady_clock::now();
         int status = 0;
         while (::waitpid(pid, &status, WNOHANG) == 0) {
             if (std::chrono::steady_clock::now() - sent > std::chrono::seconds(5)) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &status, 0);
-                break;
+                ::kill(pid, SIGKILL);  // still waiting
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -725,8 +701,8 @@ TEST_F(SonvertBatch, ASignalEndsTheWaitsBeforeTheFirstFile) {
         ::close(writer);
         const BatchRun run = ReadBatch(status, dir_);
         EXPECT_EQ(run.status, 1);
-        ASSERT_FALSE(run.errorLines.empty());
-        EXPECT_EQ(run.errorLines.back(), "sonvert-batch: " + std::string(c.summary));
+        EXPECT_EQ(run.errorLines.back(),
+                  "sonvert-batch: " + std::string(c.summary) + " files converted");
     }
 }
 
@@ -764,9 +740,6 @@ TEST_F(SonvertBatch, AbandonedTemporariesGoAndHeldOnesStay) {
     ::waitpid(pid, &status, 0);
     left = Temporaries(dir_ / "long");
     ASSERT_EQ(left.size(), 1u);
-    const std::string temporary = fs::path(left[0]).filename().string();
-    EXPECT_EQ(temporary[0], '.');
-    EXPECT_LE(temporary.size(), 255u);
     EXPECT_EQ(RunBatch({source}, dir_).status, 0);
     EXPECT_EQ(Temporaries(dir_ / "long"), std::vector<std::string>{});
 }
