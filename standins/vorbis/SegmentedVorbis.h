@@ -8,9 +8,11 @@
 // of block decisions alone (about 6 % of the cost) runs along the stream on the caller's thread,
 // and each segment's encoder starts a little before the segment, at a point from which a fresh
 // encoder's blocks fall on that grid (tried with block decisions alone first). Its packets are
-// compared with those of the encoder before, which encodes a little past the segment's start; at
-// the first run of identical packets the later encoder takes over. Where no such run comes, the
-// earlier encoder goes on through the segment on the caller's thread: slower, never different.
+// compared with those of the encoder before, which encodes a little past the segment's start; the
+// later encoder takes over in a run of identical packets once a block of the run is loud enough
+// that neither encoder still weighs a sound the other did not hear. Until then the earlier
+// encoder goes on, on the caller's thread, through the whole segment if need be: slower, never
+// different.
 //
 // The segments' bounds, starts and joins follow from the samples alone, never from the number of
 // threads or from timing. A stream of at most about two segments keeps its first encoder, which
