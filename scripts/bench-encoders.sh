@@ -102,31 +102,25 @@ for format in $formats; do
     wma) settings="96,000 bit/s"; reference="ffmpeg -c:a wmav2 -b:a 96k" ;;
   esac
   echo "| $format | $settings | \`$reference\` | $our_time | $their_time | $our_cpu | $their_cpu | $our_rss / $short_rss | $their_rss |"
+  # One encoder per stream, for what encoding one stream on every core gains and costs.
+  single_time="$(cut -d' ' -f1 "$work/single.txt" | median)"
+  single_cpu="$(cut -d' ' -f3 "$work/single.txt" | median)"
+  single_rss="$(cut -d' ' -f2 "$work/single.txt" | median)"
+  variable="SONVERT_$(echo "$format" | tr a-z A-Z)_THREADS"
+  echo "| $format | $settings, \`$variable=1\` | \`$reference\` | $single_time | $their_time | $single_cpu | $their_cpu | $single_rss | $their_rss |"
   if [ "$format" = mp3 ]; then
-    single_time="$(cut -d' ' -f1 "$work/single.txt" | median)"
-    single_cpu="$(cut -d' ' -f3 "$work/single.txt" | median)"
-    single_rss="$(cut -d' ' -f2 "$work/single.txt" | median)"
-    echo "| mp3 | 128 kbit/s, \`SONVERT_MP3_THREADS=1\` | \`lame -b 128\` | $single_time | $their_time | $single_cpu | $their_cpu | $single_rss | $their_rss |"
     mp3_line="$(awk -v t="$our_time" -v l="$their_time" -v s="$single_time" -v c="$our_cpu" \
       -v sc="$single_cpu" -v m="$our_rss" 'BEGIN {
         printf "mp3 on every core: wall %.2f of lame and %.2f of SONVERT_MP3_THREADS=1 (aim: at most 0.58), ", t / l, t / s
         printf "CPU %.3f of SONVERT_MP3_THREADS=1 (aim: at most 1.06), peak %d KiB (aim: at most 30720)", c / sc, m }')"
   fi
   if [ "$format" = ogg ]; then
-    single_time="$(cut -d' ' -f1 "$work/single.txt" | median)"
-    single_cpu="$(cut -d' ' -f3 "$work/single.txt" | median)"
-    single_rss="$(cut -d' ' -f2 "$work/single.txt" | median)"
-    echo "| ogg | quality 4, \`SONVERT_OGG_THREADS=1\` | \`oggenc -q 4\` | $single_time | $their_time | $single_cpu | $their_cpu | $single_rss | $their_rss |"
     ogg_line="$(awk -v t="$our_time" -v o="$their_time" -v s="$single_time" -v c="$our_cpu" \
       -v oc="$their_cpu" -v m="$our_rss" 'BEGIN {
         printf "ogg on every core: wall %.2f of oggenc -q 4 (aim: at most 0.58) and %.2f of SONVERT_OGG_THREADS=1, ", t / o, t / s
         printf "CPU %.3f of oggenc -q 4 (aim: at most 1.10), peak %d KiB (aim: at most 40960)", c / oc, m }')"
   fi
   if [ "$format" = wma ]; then
-    single_time="$(cut -d' ' -f1 "$work/single.txt" | median)"
-    single_cpu="$(cut -d' ' -f3 "$work/single.txt" | median)"
-    single_rss="$(cut -d' ' -f2 "$work/single.txt" | median)"
-    echo "| wma | 96,000 bit/s, \`SONVERT_WMA_THREADS=1\` | \`ffmpeg -c:a wmav2 -b:a 96k\` | $single_time | $their_time | $single_cpu | $their_cpu | $single_rss | $their_rss |"
     pair_time="$(cut -d' ' -f1 "$work/pair.txt" | median)"
     pair1_time="$(cut -d' ' -f1 "$work/pair1.txt" | median)"
     pair_cpu="$(cut -d' ' -f3 "$work/pair.txt" | median)"

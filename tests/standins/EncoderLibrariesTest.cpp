@@ -28,6 +28,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Whether a thread of the library's pool (named `name`) runs in this process.
+bool PoolThreadRuns(const std::string& name) {
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string line;
+        if (std::getline(comm, line) && line == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
 class Loaded {
   public:
     explicit Loaded(const char* bareName) : handle_(platform::LoadLibrary(bareName)) {}
@@ -582,13 +594,7 @@ TEST_P(VorbisSeams, GiveTheBytesOfOneEncoder) {
     const std::vector<uint8_t> one = EncodeAlone(settings, pcm);
     EXPECT_EQ(LastOggGranule(one), static_cast<int64_t>(source[0].size()));
     EXPECT_EQ(Encode(settings, pcm), one);
-    bool pooled = false;
-    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
-        std::ifstream comm(task.path() / "comm");
-        std::string name;
-        pooled = pooled || (std::getline(comm, name) && name == "sonvert-ogg");
-    }
-    EXPECT_TRUE(pooled) << "the stream was not cut into segments";
+    EXPECT_TRUE(PoolThreadRuns("sonvert-ogg")) << "the stream was not cut into segments";
     // Two streams at once, as `--jobs 2` converts them: one of them keeps one encoder.
     std::vector<uint8_t> other;
     std::thread second([&] { other = Encode(settings, pcm); });
@@ -789,13 +795,7 @@ TEST_P(WmaSeams, GiveTheBytesOfOneEncoder) {
     EXPECT_EQ(encode("pool.wma", true), one);
     second.join();
     EXPECT_EQ(other, one);
-    bool pooled = false;
-    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
-        std::ifstream comm(task.path() / "comm");
-        std::string name;
-        pooled = pooled || (std::getline(comm, name) && name == "sonvert-wma");
-    }
-    EXPECT_TRUE(pooled) << "the file was not cut into segments";
+    EXPECT_TRUE(PoolThreadRuns("sonvert-wma")) << "the file was not cut into segments";
     // Released in the middle of the stream: the writer waits for its segments on the pool.
     encode("stopped.wma", false);
     const auto facts = ProbeMedia((dir_ / "one.wma").string());
