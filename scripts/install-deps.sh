@@ -21,8 +21,8 @@ packages=(
   libsndfile1-dev
   # tests and benchmarks (locales: the sources a test builds a decimal-comma locale from)
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg lame vorbis-tools python3-mutagen flac time xvfb xauth locales
-  # independent MP3 readers for the length tests
-  mp3val mpg123
+  # independent MP3 readers for the length tests; sox makes some of the second reader's test files
+  mp3val mpg123 sox
   # fuzzing: clang and its run-time libraries, libFuzzer among them
   clang libclang-rt-14-dev
   # fonts: a Tahoma-compatible face, and faces for the language packs' scripts (Chinese; Japanese
