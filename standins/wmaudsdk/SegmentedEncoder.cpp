@@ -7,6 +7,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 namespace wmastandin {
 
@@ -17,6 +18,9 @@ struct SegmentedEncoder::Segment {
     int64_t firstPts = 0;  // of that first frame
     bool last = false;
     std::vector<AVPacket*> packets;
+    // The encoder after the segment's last frame, and the thread that ran it.
+    Codec codec;
+    std::thread::id thread;
     bool ok = false;
     bool done = false;
 
@@ -134,7 +138,8 @@ Codec NewEncoder(int64_t bitrate, bool globalHeader) {
 }
 
 SegmentedEncoder::SegmentedEncoder(Codec first, int64_t bitrate, bool globalHeader,
-                                   standins::WorkerPool* pool, PacketSink sink)
+                                   standins::WorkerPool* pool, PacketSink sink,
+                                   std::function<bool()> crowded)
     : bitrate_(bitrate),
       globalHeader_(globalHeader),
       frameSize_(first->frame_size),
@@ -143,6 +148,7 @@ SegmentedEncoder::SegmentedEncoder(Codec first, int64_t bitrate, bool globalHead
                    ? 0
                    : static_cast<std::size_t>(std::min(pool->Threads(), kMostThreadsPerStream))),
       sink_(std::move(sink)),
+      crowded_(std::move(crowded)),
       first_(std::move(first)),
       packet_(av_packet_alloc()),
       frame_(NewFrame(frameSize_)) {
@@ -171,7 +177,7 @@ bool SegmentedEncoder::Encode(const AVFrame* frame) {
         return false;
     }
     const auto frameValues = static_cast<std::size_t>(frameSize_) * kOutputChannels;
-    if (pool_ == nullptr || frames_ < kSegmentFrames) {
+    if (pool_ == nullptr || frames_ < kSegmentFrames || alone_) {
         failed_ = !EncodeFirst(frame);
         if (!failed_ && pool_ != nullptr) {
             if (frames_ == kSegmentFrames - 1) {
@@ -187,11 +193,16 @@ bool SegmentedEncoder::Encode(const AVFrame* frame) {
         }
     } else {
         if (gathering_->samples.size() == frameValues * (kSegmentFrames + 1)) {
+            if (crowded_ && crowded_()) {
+                // Another stream is being encoded: the pool's threads would only take turns with
+                // it. One encoder carries on from here, the one that is where the stream is.
+                return GoAlone() && Encode(frame);
+            }
             if (first_) {
                 // The stream is longer than two segments: from here on the pool encodes, and the
                 // first encoder serves it like any other.
                 std::lock_guard lock(mutex_);
-                idle_.push_back(std::move(first_));
+                idle_.emplace_back(std::this_thread::get_id(), std::move(first_));
             }
             Dispatch(false);
             if (!Collect(threads_)) {
@@ -212,8 +223,8 @@ bool SegmentedEncoder::Finish() {
         return false;
     }
     if (first_) {
-        // No longer than two segments: the first encoder takes the rest, as one encoder takes a
-        // whole stream. It has had the gathered segment's first frame already.
+        // No longer than two segments, or alone: the first encoder takes the rest, as one encoder
+        // takes a whole stream. It has had the gathered segment's first frame already.
         const auto frameValues = static_cast<std::size_t>(frameSize_) * kOutputChannels;
         const std::size_t frames = gathering_ ? gathering_->samples.size() / frameValues : 0;
         for (std::size_t i = 1; i < frames && !failed_; ++i) {
@@ -242,6 +253,13 @@ void SegmentedEncoder::Dispatch(bool last) {
     if (!last) {
         const auto frameValues = static_cast<std::size_t>(frameSize_) * kOutputChannels;
         gathering_ = std::make_shared<Segment>();
+        {
+            std::lock_guard lock(mutex_);
+            if (!spare_.empty()) {
+                gathering_->samples = std::move(spare_.back());
+                spare_.pop_back();
+            }
+        }
         gathering_->samples.reserve(frameValues * (kSegmentFrames + 1));
         gathering_->samples.assign(
             segment->samples.end() - static_cast<std::ptrdiff_t>(frameValues),
@@ -253,27 +271,69 @@ void SegmentedEncoder::Dispatch(bool last) {
     pool_->Submit([this, segment] {
         // Opening an encoder costs as much as encoding a few frames: a segment takes one that an
         // earlier segment of the stream has left.
+        // The thread's own encoder when it is idle: an encoder's tables and buffers that move to
+        // another processor's cache cost more than the segment's samples do.
+        const std::thread::id self = std::this_thread::get_id();
         Codec codec;
         {
             std::lock_guard lock(mutex_);
             if (!idle_.empty()) {
-                codec = std::move(idle_.back());
-                idle_.pop_back();
+                auto mine = std::find_if(idle_.begin(), idle_.end(),
+                                         [&](const auto& entry) { return entry.first == self; });
+                if (mine == idle_.end()) {
+                    mine = idle_.begin();
+                }
+                codec = std::move(mine->second);
+                idle_.erase(mine);
             }
         }
         if (!codec) {
             codec = NewEncoder(bitrate_, globalHeader_);
         }
         const bool ok = codec && EncodeSegment(codec.get(), frameSize_, *segment);
-        segment->samples = {};
+        segment->samples.clear();
         std::lock_guard lock(mutex_);
+        if (spare_.size() < threads_ + 1) {
+            spare_.push_back(std::move(segment->samples));
+        }
         if (ok && !segment->last) {
-            idle_.push_back(std::move(codec));
+            segment->codec = std::move(codec);
+            segment->thread = self;
         }
         segment->ok = ok;
         segment->done = true;
         finished_.notify_all();
     });
+}
+
+bool SegmentedEncoder::GoAlone() {
+    alone_ = true;
+    if (!first_) {
+        // The segment collected last left the encoder that has had every frame before the one
+        // gathered, which it also had: it takes the gathered frames after that one.
+        if (!Collect(0)) {
+            return false;
+        }
+        std::lock_guard lock(mutex_);
+        first_ = std::move(idle_.back().second);
+        idle_.clear();
+        spare_.clear();
+    }
+    std::shared_ptr<Segment> segment = std::move(gathering_);
+    const auto frameValues = static_cast<std::size_t>(frameSize_) * kOutputChannels;
+    const std::size_t frames = segment->samples.size() / frameValues;
+    for (std::size_t i = 1; i < frames && !failed_; ++i) {
+        failed_ = av_frame_make_writable(frame_) < 0;
+        for (int c = 0; c < kOutputChannels && !failed_; ++c) {
+            std::memcpy(frame_->data[c],
+                        segment->samples.data() + i * frameValues +
+                            static_cast<std::size_t>(c * frameSize_),
+                        sizeof(float) * static_cast<std::size_t>(frameSize_));
+        }
+        frame_->pts = segment->firstPts + static_cast<int64_t>(i) * frameSize_;
+        failed_ = failed_ || !EncodeFirst(frame_);
+    }
+    return !failed_;
 }
 
 bool SegmentedEncoder::Collect(std::size_t mayRemain) {
@@ -290,6 +350,10 @@ bool SegmentedEncoder::Collect(std::size_t mayRemain) {
         failed_ = !front.ok;
         for (AVPacket* packet : front.packets) {
             failed_ = failed_ || !sink_(packet);
+        }
+        if (front.codec) {
+            std::lock_guard lock(mutex_);
+            idle_.emplace_back(front.thread, std::move(front.codec));
         }
         queue_.pop_front();
     }

@@ -25,6 +25,8 @@ extern "C" {
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "WorkerPool.h"
@@ -54,8 +56,10 @@ class SegmentedEncoder {
 
     // `first` is an encoder made with `bitrate` and `globalHeader`, for the first segment. With
     // no pool, it encodes the whole stream.
+    // `crowded` tells, at each segment's end, whether other streams are being encoded: from then
+    // on one encoder on the caller's thread takes the rest.
     SegmentedEncoder(Codec first, int64_t bitrate, bool globalHeader, standins::WorkerPool* pool,
-                     PacketSink sink);
+                     PacketSink sink, std::function<bool()> crowded = {});
     // Waits for the stream's segments still on the pool.
     ~SegmentedEncoder();
     SegmentedEncoder(const SegmentedEncoder&) = delete;
@@ -75,6 +79,9 @@ class SegmentedEncoder {
     // Hands on the finished segments at the front, first waiting until no more than `mayRemain`
     // are left; false once a segment has failed.
     bool Collect(std::size_t mayRemain);
+    // Ends the stream's use of the pool; the gathered frames go to the encoder that is where the
+    // stream is.
+    bool GoAlone();
 
     const int64_t bitrate_;
     const bool globalHeader_;
@@ -82,6 +89,8 @@ class SegmentedEncoder {
     standins::WorkerPool* const pool_;
     const std::size_t threads_;
     PacketSink sink_;
+    std::function<bool()> crowded_;
+    bool alone_ = false;
 
     Codec first_;  // the first segment's encoder; null once a segment has gone to the pool
     AVPacket* packet_ = nullptr;
@@ -92,7 +101,9 @@ class SegmentedEncoder {
     bool failed_ = false;
 
     std::mutex mutex_;  // guards `idle_`, the segments' `done` and what the pool wrote before it
-    std::vector<Codec> idle_;  // encoders between segments
+    // Encoders between segments, with the thread that ran each last.
+    std::vector<std::pair<std::thread::id, Codec>> idle_;
+    std::vector<std::vector<float>> spare_;  // storage of segments that are done
     std::condition_variable finished_;
 };
 

@@ -80,9 +80,15 @@ std::string Utf8(const char16_t* text) {
     return result;
 }
 
+// Writers open in the process.
+std::atomic<int> openWriters{0};
+
 class Writer {
   public:
-    explicit Writer(std::string path) : path_(std::move(path)) { base_.table = &kTable; }
+    explicit Writer(std::string path) : path_(std::move(path)) {
+        base_.table = &kTable;
+        ++openWriters;
+    }
     ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -167,6 +173,7 @@ const WmaAudioWriterTable Writer::kTable = {
 
 Writer::~Writer() {
     encoder_.reset();  // its segments on the pool end first
+    --openWriters;
     if (format_ != nullptr && format_->pb != nullptr) {
         avio_closep(&format_->pb);
         if (!started_) {
@@ -306,7 +313,7 @@ WmaResult Writer::SetOutputFormat(uint32_t bitrate, uint32_t sampleRate, uint32_
         standins::ThreadsFromEnvironment("SONVERT_WMA_THREADS") == 1 ? nullptr : &processPool;
     encoder_ = std::make_unique<wmastandin::SegmentedEncoder>(
         std::move(codec), bitrate, globalHeader, pool,
-        [this](AVPacket* packet) { return Mux(packet); });
+        [this](AVPacket* packet) { return Mux(packet); }, [] { return openWriters.load() > 1; });
     started_ = true;
     return Prime();
 }
