@@ -434,7 +434,11 @@ bool SegmentedVorbis::Join(Segment& segment) {
             reference = std::max(later[i].granule, segment.encoderStart + 3 * longBlock_ / 2);
         }
         counted += later[i].bytes.size() > kSilentPacketBytes ? 1 : 0;
-        if (!dominated) {
+        if (!dominated && segment.encoder->KnowsLoudest() && chain_->KnowsLoudest()) {
+            // Equal levels after the same block: the encoders' states agree from here on.
+            dominated = later[i].granule >= segment.encoderStart + 3 * longBlock_ / 2 &&
+                        later[i].loudest == chain[j].loudest;
+        } else if (!dominated) {
             const double fallen = kPeakFallPerSecond *
                                   static_cast<double>(later[i].granule - reference - longBlock_) /
                                   static_cast<double>(settings_.rate);

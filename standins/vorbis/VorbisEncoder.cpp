@@ -8,6 +8,28 @@ namespace {
 
 constexpr std::size_t kPieceFrames = 4096;
 
+// What libvorbis keeps of a block beside its public part. The loudest level of the recent past,
+// which decays by 6 dB a second, is its psychoacoustics' only memory from block to block beside
+// the samples; two encoders whose levels agree after the same block go on alike. The layout has
+// held since libvorbis 1.1 and is only trusted when the fields that vorbis_block_init sets are
+// found where this says.
+struct BlockPrivate {
+    float** pcmdelay;
+    float loudest;
+    int blocktype;
+    oggpack_buffer* packetblob[15];
+};
+
+const float* FindLoudest(vorbis_block& block) {
+    const auto* internal = static_cast<const BlockPrivate*>(block.internal);
+    constexpr float kUnheard = -9999.f;
+    if (internal == nullptr || internal->loudest != kUnheard ||
+        internal->packetblob[7] != &block.opb) {
+        return nullptr;
+    }
+    return &internal->loudest;
+}
+
 }  // namespace
 
 Encoder::Encoder(const Settings& settings, bool analyse, int64_t origin)
@@ -19,6 +41,7 @@ Encoder::Encoder(const Settings& settings, bool analyse, int64_t origin)
     }
     vorbis_block_init(&dsp_, &block_);
     dspReady_ = true;
+    loudest_ = analyse ? FindLoudest(block_) : nullptr;
     ok_ = true;
 }
 
@@ -78,11 +101,11 @@ bool Encoder::Drain() {
         }
         ogg_packet packet;
         while (vorbis_bitrate_flushpacket(&dsp_, &packet) == 1) {
-            packets.push_back({origin_ + packet.granulepos, packet.e_o_s != 0,
-                               static_cast<uint8_t>(block_.lW != 0),
-                               static_cast<uint8_t>(block_.W != 0),
-                               static_cast<uint8_t>(block_.nW != 0),
-                               std::vector<uint8_t>(packet.packet, packet.packet + packet.bytes)});
+            packets.push_back(
+                {origin_ + packet.granulepos, packet.e_o_s != 0,
+                 static_cast<uint8_t>(block_.lW != 0), static_cast<uint8_t>(block_.W != 0),
+                 static_cast<uint8_t>(block_.nW != 0), loudest_ != nullptr ? *loudest_ : 0.f,
+                 std::vector<uint8_t>(packet.packet, packet.packet + packet.bytes)});
         }
     }
     return true;

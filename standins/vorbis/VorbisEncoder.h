@@ -26,6 +26,8 @@ struct Packet {
     uint8_t previousLong = 0;
     uint8_t isLong = 0;
     uint8_t nextLong = 0;
+    // libvorbis's loudest level of the recent past after the block, where it can be read.
+    float loudest = 0;
     std::vector<uint8_t> bytes;
 };
 
@@ -59,6 +61,8 @@ class Encoder {
 
     int64_t Fed() const { return origin_ + fed_; }
     long BlockSize(int which) { return vorbis_info_blocksize(&info_, which); }
+    // Whether the packets' `loudest` is libvorbis's own.
+    bool KnowsLoudest() const { return loudest_ != nullptr; }
 
     std::deque<Packet> packets;  // with analysis
     std::vector<Block> blocks;   // without
@@ -75,6 +79,7 @@ class Encoder {
     vorbis_dsp_state dsp_{};
     vorbis_block block_{};
     bool dspReady_ = false;
+    const float* loudest_ = nullptr;
 };
 
 // Packets to pages of one logical stream: the same pages for the same packets, wherever the

@@ -13,6 +13,10 @@
 // A stream of up to two segments keeps that one encoder throughout and never goes to the pool. The
 // caller waits before gathering a segment while the stream's share of the threads is busy, so that
 // the samples held are those of about one segment per thread.
+//
+// A stream that finds another of the library's streams open at a segment's end leaves the pool:
+// the encoder that has had every frame so far takes the rest on the caller's thread, so streams
+// converted side by side cost what single encoders cost.
 #pragma once
 
 extern "C" {
