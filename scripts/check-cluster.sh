@@ -433,12 +433,22 @@ log="$root/logs/sonvert-1.log"
 grep -q '\*\*\* JOB .* CANCELLED AT' "$log" || fail "Slurm did not cancel task 1: $(cat "$log")"
 [ "$(array_states "$job" | awk '$1 == 1 { print $2 }')" = CANCELLED ] ||
   fail "task 1 did not end as CANCELLED"
+# Slurm may call the task cancelled while its processes still end: give them KillWait and a
+# little more before looking at what they left.
+ours() {
+  for pid in $(pgrep -x sonvert-batch || true); do
+    [ "$(readlink "/proc/$pid/exe")" != "$bin/sonvert-batch" ] || echo "$pid"
+  done
+}
+for _ in $(seq 50); do
+  [ -n "$(ours)" ] || break
+  sleep 0.1
+done
 [ ! -e "$final" ] || fail "the cancelled file stands under its final name"
 leftover="$(find "$root/shared/mp3" -name '.*.sonvert-*')"
 [ -z "$leftover" ] || fail "the cancelled task left $leftover"
-for pid in $(pgrep -x sonvert-batch || true); do
-  [ "$(readlink "/proc/$pid/exe")" != "$bin/sonvert-batch" ] ||
-    fail "sonvert-batch $pid outlived its cancelled task"
+for pid in $(ours); do
+  fail "sonvert-batch $pid outlived its cancelled task"
 done
 # Its summary shows that sonvert-batch ended by itself on SIGTERM, before any SIGKILL.
 grep -q '^sonvert-batch: 0 of [0-9]* files converted$' "$log" ||
