@@ -225,19 +225,7 @@ bool SegmentedEncoder::Finish() {
     if (first_) {
         // No longer than two segments, or alone: the first encoder takes the rest, as one encoder
         // takes a whole stream. It has had the gathered segment's first frame already.
-        const auto frameValues = static_cast<std::size_t>(frameSize_) * kOutputChannels;
-        const std::size_t frames = gathering_ ? gathering_->samples.size() / frameValues : 0;
-        for (std::size_t i = 1; i < frames && !failed_; ++i) {
-            failed_ = av_frame_make_writable(frame_) < 0;
-            for (int c = 0; c < kOutputChannels && !failed_; ++c) {
-                std::memcpy(frame_->data[c],
-                            gathering_->samples.data() + i * frameValues +
-                                static_cast<std::size_t>(c * frameSize_),
-                            sizeof(float) * static_cast<std::size_t>(frameSize_));
-            }
-            frame_->pts = gathering_->firstPts + static_cast<int64_t>(i) * frameSize_;
-            failed_ = failed_ || !EncodeFirst(frame_);
-        }
+        EncodeGatheredRest();
         gathering_.reset();
         failed_ = failed_ || !EncodeFirst(nullptr);
         first_.reset();
@@ -306,6 +294,24 @@ void SegmentedEncoder::Dispatch(bool last) {
     });
 }
 
+void SegmentedEncoder::EncodeGatheredRest() {
+    // The first encoder has had the gathered frames' first frame already.
+    const std::shared_ptr<Segment> segment = std::move(gathering_);
+    const auto frameValues = static_cast<std::size_t>(frameSize_) * kOutputChannels;
+    const std::size_t frames = segment ? segment->samples.size() / frameValues : 0;
+    for (std::size_t i = 1; i < frames && !failed_; ++i) {
+        failed_ = av_frame_make_writable(frame_) < 0;
+        for (int c = 0; c < kOutputChannels && !failed_; ++c) {
+            std::memcpy(frame_->data[c],
+                        segment->samples.data() + i * frameValues +
+                            static_cast<std::size_t>(c * frameSize_),
+                        sizeof(float) * static_cast<std::size_t>(frameSize_));
+        }
+        frame_->pts = segment->firstPts + static_cast<int64_t>(i) * frameSize_;
+        failed_ = failed_ || !EncodeFirst(frame_);
+    }
+}
+
 bool SegmentedEncoder::GoAlone() {
     alone_ = true;
     if (!first_) {
@@ -319,20 +325,7 @@ bool SegmentedEncoder::GoAlone() {
         idle_.clear();
         spare_.clear();
     }
-    std::shared_ptr<Segment> segment = std::move(gathering_);
-    const auto frameValues = static_cast<std::size_t>(frameSize_) * kOutputChannels;
-    const std::size_t frames = segment->samples.size() / frameValues;
-    for (std::size_t i = 1; i < frames && !failed_; ++i) {
-        failed_ = av_frame_make_writable(frame_) < 0;
-        for (int c = 0; c < kOutputChannels && !failed_; ++c) {
-            std::memcpy(frame_->data[c],
-                        segment->samples.data() + i * frameValues +
-                            static_cast<std::size_t>(c * frameSize_),
-                        sizeof(float) * static_cast<std::size_t>(frameSize_));
-        }
-        frame_->pts = segment->firstPts + static_cast<int64_t>(i) * frameSize_;
-        failed_ = failed_ || !EncodeFirst(frame_);
-    }
+    EncodeGatheredRest();
     return !failed_;
 }
 

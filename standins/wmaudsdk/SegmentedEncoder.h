@@ -86,6 +86,8 @@ class SegmentedEncoder {
     // Ends the stream's use of the pool; the gathered frames go to the encoder that is where the
     // stream is.
     bool GoAlone();
+    // Encodes the gathered frames after the first with the first encoder.
+    void EncodeGatheredRest();
 
     const int64_t bitrate_;
     const bool globalHeader_;
